@@ -1,0 +1,5 @@
+if(LK_SANITIZE)
+  message(STATUS "Sanitizers: ${LK_SANITIZE}")
+  add_compile_options(-fsanitize=${LK_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${LK_SANITIZE})
+endif()

@@ -1,0 +1,3 @@
+#include "runner/runner_main.hpp"
+
+int main() { return lk::run_runner(); }

@@ -1,0 +1,87 @@
+// Core selection by environment and core library lookup through the binary.
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "runner_process.hpp"
+
+namespace lk::e2e {
+namespace {
+
+std::vector<std::string> ready_platforms(RunnerProcess& runner) {
+    runner.send("initializeRunner", "init", {{"protocolVersion", 1}});
+    auto events = runner.events_until_reply("init");
+    return events.front()["payload"]["supportedPlatformIds"].get<std::vector<std::string>>();
+}
+
+Json load_payload(const std::string& core, const std::string& platform, const std::string& rom) {
+    return {{"coreId", core},
+            {"platformId", platform},
+            {"gameId", "g"},
+            {"title", "t"},
+            {"source", {{"kind", "file"}, {"filePath", rom}}}};
+}
+
+TEST(RegistryE2e, OnlyExactTrueValuesSelectLibretroCores) {
+    const std::vector<std::string> software{"ds",  "gb",  "gba", "gbc", "genesis", "gg",
+                                            "n64", "nes", "ps1", "sms", "snes"};
+    for (const auto& [value, libretro] : std::vector<std::pair<std::string, bool>>{
+             {"1", true}, {"yes", true}, {"YES", true}, {"true", true}, {"TRUE", true},
+             {"True", false}, {"on", false}, {"", false}, {" 1", false}}) {
+        SCOPED_TRACE(value);
+        RunnerProcess runner({{"LUMENKITE_USE_LIBRETRO_CORES", value}});
+        const auto platforms = ready_platforms(runner);
+        // Without a hardware render backend the libretro cores drop the
+        // platforms that need one; stubs keep all sixteen.
+        EXPECT_EQ(platforms.size(), libretro ? software.size() : 16u);
+        if (libretro) {
+            EXPECT_EQ(platforms, software);
+        }
+    }
+}
+
+TEST(RegistryE2e, MissingCoreLibraryListsEveryCandidateInSearchOrder) {
+    TempDir dir;
+    write_file(dir.file("game.gba"), "rom");
+    const std::string exe_dir = std::filesystem::path(runner_binary_path()).parent_path().string();
+    RunnerProcess runner({{"LUMENKITE_USE_LIBRETRO_CORES", "1"},
+                          {"LUMENKITE_CORE_BUNDLE_DIR", dir.file("a") + ":" + dir.file("b")}},
+                         dir.path());
+    runner.send("loadRom", "l", load_payload("mupen64plus-next", "n64", dir.file("game.gba")));
+    auto events = runner.events_until_reply("l");
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1]["payload"]["message"],
+              "Core binary not found for mupen64plus-next/n64: mupen64plus_next_libretro.so. "
+              "Searched: " +
+                  dir.file("a") + "/mupen64plus_next_libretro.so, " + dir.file("b") +
+                  "/mupen64plus_next_libretro.so, " + exe_dir + "/cores/mupen64plus_next_libretro.so, " +
+                  exe_dir + "/../Resources/cores/mupen64plus_next_libretro.so, "
+                            "cores/mupen64plus_next_libretro.so. Build/package cores or set "
+                            "LUMENKITE_CORE_BUNDLE_DIR.");
+
+    // A platform dropped for want of hardware rendering is simply unsupported.
+    runner.send("loadRom", "w", load_payload("dolphin", "wii", dir.file("game.gba")));
+    EXPECT_EQ(runner.events_until_reply("w")[1]["payload"]["message"],
+              "Core dolphin does not support platform wii.");
+
+    // The game file is checked before the core library is looked up.
+    runner.send("loadRom", "m", load_payload("mgba", "gba", dir.file("nope.gba")));
+    EXPECT_EQ(runner.events_until_reply("m")[1]["payload"]["message"],
+              "No such file or directory (os error 2)");
+}
+
+TEST(RegistryE2e, CoreLibraryInTheWorkingDirectorysCoresFolderIsFound) {
+    TempDir dir;
+    write_file(dir.file("game.gba"), "rom");
+    std::filesystem::create_directories(dir.file("cores"));
+    write_file(dir.file("cores/mgba_libretro.so"), "not really a library");
+    RunnerProcess runner({{"LUMENKITE_USE_LIBRETRO_CORES", "1"}}, dir.path());
+    runner.send("loadRom", "l", load_payload("mgba", "gba", dir.file("game.gba")));
+    const std::string message = runner.events_until_reply("l")[1]["payload"]["message"];
+    // Found: the failure is no longer the lookup's.
+    EXPECT_EQ(message.find("Core binary not found"), std::string::npos) << message;
+}
+
+}  // namespace
+}  // namespace lk::e2e
