@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git ca-certificates
-  clang libclang-rt-14-dev
+  clang-19 libclang-rt-19-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libfmt-dev libdeflate-dev libpng-dev zlib1g-dev libssl-dev
   libasound2-dev libsoxr-dev libudev-dev libevdev-dev umockdev libumockdev-dev

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string_view>
 
+#include <fmt/format.h>
+
 namespace lk {
 
 namespace {
@@ -65,12 +67,11 @@ void map_player(const PlayerView& player, MappedInputState& out) {
             out.right_sticks[port] = map_stick(*player.analog->right);
         }
     }
-    const std::string prefix = "p" + std::to_string(player.player_index + 1) + ":";
     for (const auto& button : player.buttons) {
         if (!button.pressed) {
             continue;
         }
-        out.pressed_labels.push_back(prefix + button.button_id);
+        out.pressed_labels.push_back(fmt::format("p{}:{}", player.player_index + 1, button.button_id));
         if (const auto bit = joypad_bit(button.button_id)) {
             out.joypad_masks[port] = static_cast<std::uint16_t>(out.joypad_masks[port] | (1U << *bit));
         }
