@@ -40,10 +40,10 @@ void append_base64(std::string& out, std::span<const std::uint8_t> bytes) {
         std::size_t remaining = bytes.size();
         // Six input bytes per step: two independent 24-bit groups.
         while (remaining >= 6) {
-            const std::uint32_t a = (std::uint32_t{src[0]} << 16) |
-                                    (std::uint32_t{src[1]} << 8) | std::uint32_t{src[2]};
-            const std::uint32_t b = (std::uint32_t{src[3]} << 16) |
-                                    (std::uint32_t{src[4]} << 8) | std::uint32_t{src[5]};
+            const std::uint32_t a = (std::uint32_t{src[0]} << 16) | (std::uint32_t{src[1]} << 8) |
+                                    std::uint32_t{src[2]};
+            const std::uint32_t b = (std::uint32_t{src[3]} << 16) | (std::uint32_t{src[4]} << 8) |
+                                    std::uint32_t{src[5]};
             put_pair(dst, a >> 12);
             put_pair(dst + 2, a & 0xFFF);
             put_pair(dst + 4, b >> 12);
@@ -53,8 +53,8 @@ void append_base64(std::string& out, std::span<const std::uint8_t> bytes) {
             remaining -= 6;
         }
         if (remaining >= 3) {
-            const std::uint32_t a = (std::uint32_t{src[0]} << 16) |
-                                    (std::uint32_t{src[1]} << 8) | std::uint32_t{src[2]};
+            const std::uint32_t a = (std::uint32_t{src[0]} << 16) | (std::uint32_t{src[1]} << 8) |
+                                    std::uint32_t{src[2]};
             put_pair(dst, a >> 12);
             put_pair(dst + 2, a & 0xFFF);
             src += 3;

@@ -14,7 +14,7 @@ class GamepadLibrary;
 // Reports the gamepads attached to the machine. Created once at start-up and
 // used only by the main thread.
 class ControllerMetadataProvider {
-public:
+  public:
     // Opens the gamepad library; never fails (a failure is reported by every
     // snapshot instead).
     ControllerMetadataProvider();
@@ -28,7 +28,7 @@ public:
 
     NativeControllerMetadataSnapshotPayload snapshot_controller_metadata();
 
-private:
+  private:
     std::unique_ptr<GamepadLibrary> library_;  // null when opening failed
     std::optional<std::string> open_error_;
 };
