@@ -24,9 +24,9 @@ bool replies_on_success(std::string_view type) {
 char32_t next_code_point(std::string_view text, std::size_t& i) {
     const auto lead = static_cast<unsigned char>(text[i]);
     const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t value = length == 1 ? lead : lead & (0x7F >> length);
+    char32_t value = static_cast<char32_t>(length == 1 ? lead : lead & (0x7Fu >> length));
     for (std::size_t k = 1; k < length && i + k < text.size(); ++k) {
-        value = (value << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        value = (value << 6) | static_cast<char32_t>(static_cast<unsigned char>(text[i + k]) & 0x3Fu);
     }
     i += length;
     return value;
