@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "common/utf8.hpp"
 #include "protocol/event_output.hpp"
 #include "protocol/runner_command_envelope.hpp"
 #include "runner/command_table.hpp"
@@ -20,24 +21,6 @@ bool replies_on_success(std::string_view type) {
     return type != "setInputState" && type != "submitNetplayInputFrame";
 }
 
-// Decodes one UTF-8 sequence at `i` (input is valid UTF-8) and advances.
-char32_t next_code_point(std::string_view text, std::size_t& i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t value = static_cast<char32_t>(length == 1 ? lead : lead & (0x7Fu >> length));
-    for (std::size_t k = 1; k < length && i + k < text.size(); ++k) {
-        value = (value << 6) | static_cast<char32_t>(static_cast<unsigned char>(text[i + k]) & 0x3Fu);
-    }
-    i += length;
-    return value;
-}
-
-bool is_white_space(char32_t c) {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-           c == 0x205F || c == 0x3000;
-}
-
 }  // namespace
 
 bool is_libretro_runtime_lost_error(const Error& error) {
@@ -50,12 +33,7 @@ bool is_libretro_runtime_lost_error(const Error& error) {
 }
 
 bool is_blank_line(std::string_view line) {
-    for (std::size_t i = 0; i < line.size();) {
-        if (!is_white_space(next_code_point(line, i))) {
-            return false;
-        }
-    }
-    return true;
+    return trim_white_space(line).empty();
 }
 
 CommandLoop::CommandLoop(CoreRegistry registry, ControllerMetadataProvider& controllers,
@@ -138,14 +116,14 @@ Status CommandLoop::handle_line(std::string_view line) {
             const std::string& message = reply.error().display();
             (void)emit_error_event(error_code::kCommandFailed, message);
             if (replies_on_success(context.type)) {
-                (void)emit_payload(event_name::kCommandFailed,
-                                   RunnerCommandFailedEventPayload{context.type, message,
-                                                                   context.request_id});
+                (void)emit_payload(
+                    event_name::kCommandFailed,
+                    RunnerCommandFailedEventPayload{context.type, message, context.request_id});
             }
         } else if (!reply->handed_off && replies_on_success(context.type)) {
             (void)emit_payload(event_name::kCommandSucceeded,
-                               RunnerCommandSucceededEventPayload{
-                                   context.type, context.request_id, std::move(reply->result)});
+                               RunnerCommandSucceededEventPayload{context.type, context.request_id,
+                                                                  std::move(reply->result)});
         }
     }
     if (stdout_failure_) {
