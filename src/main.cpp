@@ -1,3 +1,5 @@
 #include "runner/runner_main.hpp"
 
-int main() { return lk::run_runner(); }
+int main() {
+    return lk::run_runner();
+}

@@ -28,8 +28,7 @@ constexpr int kInputPerPing = 9;  // nine input samples, then one ping
 std::string input_line(int i) {
     return R"({"type":"setInputState","requestId":"in-)" + std::to_string(i) +
            R"(","payload":{"inputState":{"buttons":[{"buttonId":"a","pressed":true},{"buttonId":"b","pressed":false},{"buttonId":"up","pressed":)" +
-           (i % 2 ? "true" : "false") +
-           R"(}],"capturedAt":)" + std::to_string(1000.5 + i) +
+           (i % 2 ? "true" : "false") + R"(}],"capturedAt":)" + std::to_string(1000.5 + i) +
            R"(,"analog":{"left":{"x":0.25,"y":-0.5}}},"inputSampledAtEpochMs":1700000000000.5,"rendererTickDeltaMs":16.6}})";
 }
 
@@ -60,7 +59,7 @@ std::uint64_t process_cpu_ns(pid_t pid) {
 }
 
 class Runner {
-public:
+  public:
     Runner() {
         int in[2], out[2];
         if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
@@ -81,9 +80,10 @@ public:
         close(out[1]);
         to_runner_ = in[1];
         from_runner_ = fdopen(out[0], "r");
-        write_all("{\"type\":\"loadRom\",\"requestId\":\"s\",\"payload\":{\"coreId\":\"mgba\","
-                  "\"platformId\":\"gba\",\"gameId\":\"g\",\"title\":\"t\",\"source\":{\"kind\":"
-                  "\"file\",\"filePath\":\"/proc/self/exe\"}}}\n");
+        write_all(
+            "{\"type\":\"loadRom\",\"requestId\":\"s\",\"payload\":{\"coreId\":\"mgba\","
+            "\"platformId\":\"gba\",\"gameId\":\"g\",\"title\":\"t\",\"source\":{\"kind\":"
+            "\"file\",\"filePath\":\"/proc/self/exe\"}}}\n");
         read_lines(2);  // romLoaded, commandSucceeded
     }
     ~Runner() {
@@ -113,7 +113,7 @@ public:
     }
     [[nodiscard]] pid_t pid() const { return pid_; }
 
-private:
+  private:
     pid_t pid_ = -1;
     int to_runner_ = -1;
     FILE* from_runner_ = nullptr;

@@ -27,10 +27,10 @@ template <class T>
 struct ChannelState {
     std::mutex mutex;
     std::condition_variable ready;
-    std::deque<T> queue;            // guarded by mutex
-    std::size_t capacity = 0;       // 0 = unbounded; fixed at creation
-    std::size_t senders = 0;        // guarded by mutex
-    bool receiver_alive = true;     // guarded by mutex
+    std::deque<T> queue;         // guarded by mutex
+    std::size_t capacity = 0;    // 0 = unbounded; fixed at creation
+    std::size_t senders = 0;     // guarded by mutex
+    bool receiver_alive = true;  // guarded by mutex
 };
 
 }  // namespace detail
@@ -40,7 +40,7 @@ class Receiver;
 
 template <class T>
 class Sender {
-public:
+  public:
     Sender() = default;
     explicit Sender(std::shared_ptr<detail::ChannelState<T>> state) : state_(std::move(state)) {
         if (state_) {
@@ -100,13 +100,13 @@ public:
         return !state_->receiver_alive;
     }
 
-private:
+  private:
     std::shared_ptr<detail::ChannelState<T>> state_;
 };
 
 template <class T>
 class Receiver {
-public:
+  public:
     Receiver() = default;
     explicit Receiver(std::shared_ptr<detail::ChannelState<T>> state) : state_(std::move(state)) {}
     Receiver(const Receiver&) = delete;
@@ -165,7 +165,7 @@ public:
 
     [[nodiscard]] bool valid() const { return state_ != nullptr; }
 
-private:
+  private:
     std::optional<T> pop_locked() {
         if (state_->queue.empty()) {
             return std::nullopt;
@@ -203,7 +203,7 @@ std::pair<Sender<T>, Receiver<T>> make_bounded_channel(std::size_t capacity) {
 // A one-shot channel: the sender is moved, not copied, and sends at most once.
 template <class T>
 class OneshotSender {
-public:
+  public:
     OneshotSender() = default;
     explicit OneshotSender(Sender<T> sender) : sender_(std::move(sender)) {}
     OneshotSender(const OneshotSender&) = delete;
@@ -218,7 +218,7 @@ public:
         return sent;
     }
 
-private:
+  private:
     Sender<T> sender_;
 };
 

@@ -19,7 +19,7 @@ enum class ErrorKind {
 // An error value: a human-readable message (a full sentence that may reach the
 // shell verbatim) and, where a lower layer failed, that failure as its cause.
 class Error {
-public:
+  public:
     Error() = default;
     explicit Error(std::string message, ErrorKind kind = ErrorKind::other)
         : message_(std::move(message)), kind_(kind) {}
@@ -43,7 +43,7 @@ public:
     // The message followed by every cause, separated by ": ".
     [[nodiscard]] std::string display_chain() const;
 
-private:
+  private:
     std::string message_;
     ErrorKind kind_ = ErrorKind::other;
     std::shared_ptr<const Error> cause_;
@@ -56,6 +56,8 @@ using Status = std::expected<void, Error>;
 inline std::unexpected<Error> fail(std::string message, ErrorKind kind = ErrorKind::other) {
     return std::unexpected(Error(std::move(message), kind));
 }
-inline std::unexpected<Error> fail(Error error) { return std::unexpected(std::move(error)); }
+inline std::unexpected<Error> fail(Error error) {
+    return std::unexpected(std::move(error));
+}
 
 }  // namespace lk

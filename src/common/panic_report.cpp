@@ -42,6 +42,8 @@ void report_panic(std::string_view where, std::string_view what) {
     write_stderr_text(line);
 }
 
-void install_panic_report() { std::set_terminate(on_terminate); }
+void install_panic_report() {
+    std::set_terminate(on_terminate);
+}
 
 }  // namespace lk

@@ -12,7 +12,9 @@ constexpr const char* kCoreLogs = "LUMENKITE_RUNNER_CORE_LOGS";
 constexpr const char* kUseLibretro = "LUMENKITE_USE_LIBRETRO_CORES";
 constexpr const char* kDumpOptions = "LUMENKITE_DUMP_CORE_OPTIONS";
 
-bool input_trace_from_env() { return env_switch_is_on(kInputTrace, {"1", "on", "yes", "true"}); }
+bool input_trace_from_env() {
+    return env_switch_is_on(kInputTrace, {"1", "on", "yes", "true"});
+}
 }  // namespace
 
 // Function-local statics give the once-only, thread-safe initialisation.

@@ -10,7 +10,7 @@ namespace lk {
 
 // Finds the core library file for a core id.
 class CoreBundleResolver {
-public:
+  public:
     virtual ~CoreBundleResolver() = default;
     virtual Result<std::string> resolve_core_binary(std::string_view core_id,
                                                     std::string_view platform_id) const = 0;
@@ -18,7 +18,7 @@ public:
 
 // Searches an ordered list of directories for "<core_id with - as _>_libretro.so".
 class FilesystemCoreBundleResolver final : public CoreBundleResolver {
-public:
+  public:
     explicit FilesystemCoreBundleResolver(std::vector<std::string> directories);
 
     Result<std::string> resolve_core_binary(std::string_view core_id,
@@ -26,7 +26,7 @@ public:
 
     [[nodiscard]] const std::vector<std::string>& directories() const { return directories_; }
 
-private:
+  private:
     std::vector<std::string> directories_;
 };
 

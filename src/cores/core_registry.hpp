@@ -26,7 +26,7 @@ bool platform_needs_hardware_rendering(std::string_view platform_id);
 // The ordered list of emulator cores; lookups take the first entry that
 // accepts a core id / platform pair.
 class CoreRegistry {
-public:
+  public:
     explicit CoreRegistry(std::vector<std::unique_ptr<EmulatorCore>> cores);
 
     // Stub cores by default; libretro-backed cores when
@@ -46,7 +46,7 @@ public:
 
     [[nodiscard]] const std::vector<std::unique_ptr<EmulatorCore>>& cores() const { return cores_; }
 
-private:
+  private:
     std::vector<std::unique_ptr<EmulatorCore>> cores_;
 };
 

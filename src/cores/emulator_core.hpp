@@ -20,7 +20,7 @@ struct LoadedRom {
 // One emulator core id and the platforms it plays. The command loop passes the
 // active session's snapshot to every session operation.
 class EmulatorCore {
-public:
+  public:
     using Snapshot = EmulatorSessionSnapshot;
 
     virtual ~EmulatorCore() = default;
@@ -54,7 +54,8 @@ public:
         const Snapshot& snapshot, const SetDiscImageCommandPayload& payload) = 0;
     virtual Status set_playback_speed(const Snapshot& snapshot,
                                       const SetPlaybackSpeedCommandPayload& payload) = 0;
-    virtual Status sync_cheats(const Snapshot& snapshot, const SyncCheatsCommandPayload& payload) = 0;
+    virtual Status sync_cheats(const Snapshot& snapshot,
+                               const SyncCheatsCommandPayload& payload) = 0;
     virtual Status start_netplay_mode(const Snapshot& snapshot,
                                       const StartNetplayModeCommandPayload& payload) = 0;
     virtual Status stop_netplay_mode(const Snapshot& snapshot,

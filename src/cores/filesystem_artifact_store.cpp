@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 // Closes the descriptor and, unless released, removes the temporary file.
 class TemporaryFile {
-public:
+  public:
     TemporaryFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -38,7 +38,7 @@ public:
     }
     void release() { released_ = true; }
 
-private:
+  private:
     int fd_;
     std::string path_;
     bool released_ = false;
@@ -67,8 +67,8 @@ std::string temporary_path_for(const fs::path& target) {
 
 // Makes the rename itself durable; a failure here does not undo the write.
 void sync_directory(const fs::path& directory) {
-    const int fd = ::open(directory.empty() ? "." : directory.c_str(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -110,7 +110,8 @@ Status write_file_atomically(const std::string& path, std::span<const std::uint8
     return {};
 }
 
-Result<std::vector<std::uint8_t>> FilesystemArtifactStore::read_save_state(const std::string& path) {
+Result<std::vector<std::uint8_t>> FilesystemArtifactStore::read_save_state(
+    const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return fail(Error::from_errno(errno));

@@ -8,7 +8,7 @@ namespace lk {
 // the bytes go to a temporary file beside the target, are flushed to disk and
 // renamed over it, so the target holds either the old or the new content.
 class FilesystemArtifactStore final : public ArtifactStore {
-public:
+  public:
     Result<std::vector<std::uint8_t>> read_save_state(const std::string& path) override;
     Status write_save_state(const std::string& path, std::span<const std::uint8_t> bytes) override;
     Status write_image(const std::string& path, std::span<const std::uint8_t> bytes) override;

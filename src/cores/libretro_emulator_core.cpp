@@ -23,7 +23,9 @@ LibretroEmulatorCore::LibretroEmulatorCore(std::string core_id,
       input_mapper_(std::move(input_mapper)),
       hardware_capability_(std::move(hardware_capability)) {}
 
-Status LibretroEmulatorCore::close_rom(const Snapshot&) { return {}; }
+Status LibretroEmulatorCore::close_rom(const Snapshot&) {
+    return {};
+}
 
 Result<LoadedRom> LibretroEmulatorCore::load_rom(const LoadRomCommandPayload& payload,
                                                  const std::string&) {
@@ -58,11 +60,13 @@ Status LibretroEmulatorCore::save_state(const Snapshot&, const SaveStateCommandP
     return fail(kNoLibretroRuntime);
 }
 
-Status LibretroEmulatorCore::save_netplay_state_frame(const Snapshot&, const SaveNetplayStateFrameCommandPayload&) {
+Status LibretroEmulatorCore::save_netplay_state_frame(const Snapshot&,
+                                                      const SaveNetplayStateFrameCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 
-Status LibretroEmulatorCore::capture_screenshot(const Snapshot&, const CaptureScreenshotCommandPayload&) {
+Status LibretroEmulatorCore::capture_screenshot(const Snapshot&,
+                                                const CaptureScreenshotCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 
@@ -74,11 +78,13 @@ Result<DiscControlSnapshot> LibretroEmulatorCore::disc_control_snapshot(const Sn
     return fail(kNoLibretroRuntime);
 }
 
-Result<PendingClipResult> LibretroEmulatorCore::save_replay_clip_async(const Snapshot&, const SaveReplayClipCommandPayload&) {
+Result<PendingClipResult> LibretroEmulatorCore::save_replay_clip_async(
+    const Snapshot&, const SaveReplayClipCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 
-Result<std::vector<std::string>> LibretroEmulatorCore::set_input_state(const Snapshot&, const SetInputStateCommandPayload&) {
+Result<std::vector<std::string>> LibretroEmulatorCore::set_input_state(
+    const Snapshot&, const SetInputStateCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 
@@ -86,23 +92,28 @@ Status LibretroEmulatorCore::set_audio_muted(const Snapshot&, const SetAudioMute
     return fail(kNoLibretroRuntime);
 }
 
-Status LibretroEmulatorCore::set_audio_settings(const Snapshot&, const SetAudioSettingsCommandPayload&) {
+Status LibretroEmulatorCore::set_audio_settings(const Snapshot&,
+                                                const SetAudioSettingsCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 
-Status LibretroEmulatorCore::set_hardware_render_frame_rate_limit(const Snapshot&, const SetHardwareRenderFrameRateLimitCommandPayload&) {
+Status LibretroEmulatorCore::set_hardware_render_frame_rate_limit(
+    const Snapshot&, const SetHardwareRenderFrameRateLimitCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 
-Status LibretroEmulatorCore::set_video_performance_mode(const Snapshot&, const SetVideoPerformanceModeCommandPayload&) {
+Status LibretroEmulatorCore::set_video_performance_mode(
+    const Snapshot&, const SetVideoPerformanceModeCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 
-Result<DiscControlSnapshot> LibretroEmulatorCore::set_disc_image(const Snapshot&, const SetDiscImageCommandPayload&) {
+Result<DiscControlSnapshot> LibretroEmulatorCore::set_disc_image(
+    const Snapshot&, const SetDiscImageCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 
-Status LibretroEmulatorCore::set_playback_speed(const Snapshot&, const SetPlaybackSpeedCommandPayload&) {
+Status LibretroEmulatorCore::set_playback_speed(const Snapshot&,
+                                                const SetPlaybackSpeedCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 
@@ -110,27 +121,33 @@ Status LibretroEmulatorCore::sync_cheats(const Snapshot&, const SyncCheatsComman
     return fail(kNoLibretroRuntime);
 }
 
-Status LibretroEmulatorCore::start_netplay_mode(const Snapshot&, const StartNetplayModeCommandPayload&) {
+Status LibretroEmulatorCore::start_netplay_mode(const Snapshot&,
+                                                const StartNetplayModeCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 
-Status LibretroEmulatorCore::stop_netplay_mode(const Snapshot&, const StopNetplayModeCommandPayload&) {
+Status LibretroEmulatorCore::stop_netplay_mode(const Snapshot&,
+                                               const StopNetplayModeCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 
-Status LibretroEmulatorCore::submit_netplay_input_frame(const Snapshot&, const SubmitNetplayInputFrameCommandPayload&) {
+Status LibretroEmulatorCore::submit_netplay_input_frame(
+    const Snapshot&, const SubmitNetplayInputFrameCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 
-Status LibretroEmulatorCore::update_netplay_server_frame(const Snapshot&, const UpdateNetplayServerFrameCommandPayload&) {
+Status LibretroEmulatorCore::update_netplay_server_frame(
+    const Snapshot&, const UpdateNetplayServerFrameCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 
-Status LibretroEmulatorCore::update_netplay_input_delay(const Snapshot&, const UpdateNetplayInputDelayCommandPayload&) {
+Status LibretroEmulatorCore::update_netplay_input_delay(
+    const Snapshot&, const UpdateNetplayInputDelayCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 
-Status LibretroEmulatorCore::schedule_netplay_pause(const Snapshot&, const ScheduleNetplayPauseCommandPayload&) {
+Status LibretroEmulatorCore::schedule_netplay_pause(const Snapshot&,
+                                                    const ScheduleNetplayPauseCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 
@@ -138,7 +155,8 @@ Status LibretroEmulatorCore::start_clip_recording(const Snapshot&) {
     return fail(kNoLibretroRuntime);
 }
 
-Result<PendingClipResult> LibretroEmulatorCore::stop_clip_recording_async(const Snapshot&, const StopClipRecordingCommandPayload&) {
+Result<PendingClipResult> LibretroEmulatorCore::stop_clip_recording_async(
+    const Snapshot&, const StopClipRecordingCommandPayload&) {
     return fail(kNoLibretroRuntime);
 }
 

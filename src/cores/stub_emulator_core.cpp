@@ -24,21 +24,29 @@ ClipRecordingStatusPayload stub_clip_status() {
     return ClipRecordingStatusPayload{false, false, false, 30, kStubClipUnavailable};
 }
 
-DiscControlSnapshot empty_disc_state() { return DiscControlSnapshot{}; }
+DiscControlSnapshot empty_disc_state() {
+    return DiscControlSnapshot{};
+}
 
 }  // namespace
 
 std::string stub_save_state_text(const EmulatorSessionSnapshot& s, const std::string& slot_id) {
-    return pretty(Json{{"coreId", s.core_id},       {"gameId", s.game_id},
-                       {"platformId", s.platform_id}, {"runState", s.run_state},
-                       {"sessionId", s.session_id},   {"slotId", slot_id},
+    return pretty(Json{{"coreId", s.core_id},
+                       {"gameId", s.game_id},
+                       {"platformId", s.platform_id},
+                       {"runState", s.run_state},
+                       {"sessionId", s.session_id},
+                       {"slotId", slot_id},
                        {"title", s.title}});
 }
 
 std::string stub_netplay_frame_text(const EmulatorSessionSnapshot& s, std::uint64_t frame) {
-    return pretty(Json{{"coreId", s.core_id},       {"frame", frame},
-                       {"gameId", s.game_id},         {"platformId", s.platform_id},
-                       {"sessionId", s.session_id},   {"title", s.title}});
+    return pretty(Json{{"coreId", s.core_id},
+                       {"frame", frame},
+                       {"gameId", s.game_id},
+                       {"platformId", s.platform_id},
+                       {"sessionId", s.session_id},
+                       {"title", s.title}});
 }
 
 StubEmulatorCore::StubEmulatorCore(std::string core_id, std::vector<std::string> platform_ids,
@@ -49,9 +57,15 @@ StubEmulatorCore::StubEmulatorCore(std::string core_id, std::vector<std::string>
       artifact_store_(std::move(artifact_store)),
       input_mapper_(std::move(input_mapper)) {}
 
-Status StubEmulatorCore::close_rom(const Snapshot&) { return {}; }
-Status StubEmulatorCore::pause(const Snapshot&) { return {}; }
-Status StubEmulatorCore::resume(const Snapshot&) { return {}; }
+Status StubEmulatorCore::close_rom(const Snapshot&) {
+    return {};
+}
+Status StubEmulatorCore::pause(const Snapshot&) {
+    return {};
+}
+Status StubEmulatorCore::resume(const Snapshot&) {
+    return {};
+}
 
 Result<LoadedRom> StubEmulatorCore::load_rom(const LoadRomCommandPayload& payload,
                                              const std::string& session_id) {
@@ -190,6 +204,8 @@ bool StubEmulatorCore::supports(std::string_view core_id, std::string_view platf
     return core_supports(core_id_, platform_ids_, core_id, platform_id);
 }
 
-std::vector<std::string> StubEmulatorCore::supported_platform_ids() const { return platform_ids_; }
+std::vector<std::string> StubEmulatorCore::supported_platform_ids() const {
+    return platform_ids_;
+}
 
 }  // namespace lk

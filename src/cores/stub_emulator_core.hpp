@@ -18,7 +18,7 @@ inline constexpr const char* kZipEntryUnsupported =
 // Plays nothing: answers every command from its own data and writes small
 // placeholder files, so the shell's whole flow runs without emulator cores.
 class StubEmulatorCore final : public EmulatorCore {
-public:
+  public:
     StubEmulatorCore(std::string core_id, std::vector<std::string> platform_ids,
                      ArtifactStoreHandle artifact_store,
                      std::unique_ptr<InputStateMapper> input_mapper);
@@ -72,7 +72,7 @@ public:
     bool supports(std::string_view core_id, std::string_view platform_id) const override;
     std::vector<std::string> supported_platform_ids() const override;
 
-private:
+  private:
     std::string core_id_;
     std::vector<std::string> platform_ids_;
     ArtifactStoreHandle artifact_store_;
@@ -81,7 +81,8 @@ private:
 
 // The stub's save-state and netplay-frame files: sorted keys, two-space
 // indent, no final newline.
-std::string stub_save_state_text(const EmulatorSessionSnapshot& snapshot, const std::string& slot_id);
+std::string stub_save_state_text(const EmulatorSessionSnapshot& snapshot,
+                                 const std::string& slot_id);
 std::string stub_netplay_frame_text(const EmulatorSessionSnapshot& snapshot, std::uint64_t frame);
 
 }  // namespace lk

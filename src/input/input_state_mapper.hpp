@@ -6,7 +6,7 @@
 namespace lk {
 
 class InputStateMapper {
-public:
+  public:
     virtual ~InputStateMapper() = default;
     virtual MappedInputState map_input_state(const EmulatorInputState& input_state) const = 0;
 };

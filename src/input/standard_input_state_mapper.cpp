@@ -18,9 +18,23 @@ struct ButtonBit {
 };
 
 constexpr std::array<ButtonBit, 17> kButtonBits{{
-    {"b", 0},     {"y", 1},   {"select", 2}, {"start", 3}, {"up", 4},  {"down", 5},
-    {"left", 6},  {"right", 7}, {"a", 8},    {"x", 9},     {"l", 10},  {"r", 11},
-    {"l2", 12},   {"z", 12},  {"r2", 13},    {"l3", 14},   {"r3", 15},
+    {"b", 0},
+    {"y", 1},
+    {"select", 2},
+    {"start", 3},
+    {"up", 4},
+    {"down", 5},
+    {"left", 6},
+    {"right", 7},
+    {"a", 8},
+    {"x", 9},
+    {"l", 10},
+    {"r", 11},
+    {"l2", 12},
+    {"z", 12},
+    {"r2", 13},
+    {"l3", 14},
+    {"r3", 15},
 }};
 
 std::optional<std::uint16_t> joypad_bit(std::string_view id) {
@@ -45,7 +59,8 @@ void apply_c_button(std::string_view id, AnalogStick& right) {
 }
 
 AnalogStick map_stick(const EmulatorAnalogStickState& stick) {
-    return AnalogStick{map_analog_axis(stick.x.value_or(0.0)), map_analog_axis(stick.y.value_or(0.0))};
+    return AnalogStick{map_analog_axis(stick.x.value_or(0.0)),
+                       map_analog_axis(stick.y.value_or(0.0))};
 }
 
 struct PlayerView {
@@ -71,9 +86,11 @@ void map_player(const PlayerView& player, MappedInputState& out) {
         if (!button.pressed) {
             continue;
         }
-        out.pressed_labels.push_back(fmt::format("p{}:{}", player.player_index + 1, button.button_id));
+        out.pressed_labels.push_back(
+            fmt::format("p{}:{}", player.player_index + 1, button.button_id));
         if (const auto bit = joypad_bit(button.button_id)) {
-            out.joypad_masks[port] = static_cast<std::uint16_t>(out.joypad_masks[port] | (1U << *bit));
+            out.joypad_masks[port] =
+                static_cast<std::uint16_t>(out.joypad_masks[port] | (1U << *bit));
         }
         apply_c_button(button.button_id, out.right_sticks[port]);
     }

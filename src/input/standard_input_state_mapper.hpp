@@ -9,7 +9,7 @@ namespace lk {
 // The one mapping every core uses: named buttons to joypad bits, C buttons to
 // the right stick, stick positions to signed 16-bit axes.
 class StandardInputStateMapper final : public InputStateMapper {
-public:
+  public:
     MappedInputState map_input_state(const EmulatorInputState& input_state) const override;
 };
 

@@ -56,16 +56,15 @@ AudioPlaybackMode read_audio_playback_mode(const Json& value, const std::string&
     if (mode == "netplay") {
         return AudioPlaybackMode::netplay;
     }
-    throw JsonDecodeFailure(fmt::format(
-        "unknown variant `{}` for `{}`, expected `standard` or `netplay`", mode, path));
+    throw JsonDecodeFailure(
+        fmt::format("unknown variant `{}` for `{}`, expected `standard` or `netplay`", mode, path));
 }
 
 GStreamerRuntimePayload read_gstreamer_runtime(const Json& value, const std::string& path) {
     const Reader r(value, path);
-    return GStreamerRuntimePayload{r.text("launchExecutablePath"),
-                                   r.optional_text("binDirectoryPath"),
-                                   r.optional_text("pluginDirectoryPath"),
-                                   r.optional_text("pluginScannerPath")};
+    return GStreamerRuntimePayload{
+        r.text("launchExecutablePath"), r.optional_text("binDirectoryPath"),
+        r.optional_text("pluginDirectoryPath"), r.optional_text("pluginScannerPath")};
 }
 
 ClipRecordingSettingsPayload read_clip_settings(const Json& value, const std::string& path) {
@@ -142,8 +141,8 @@ EmulatorInputState read_input_state(const Json& value, const std::string& path) 
     out.captured_at = r.number("capturedAt");
     out.analog = read_analog(r);
     if (const Json* players = r.optional("players")) {
-        out.players = read_list<EmulatorPlayerInputState>(*players, r.child_path("players"),
-                                                          read_player);
+        out.players =
+            read_list<EmulatorPlayerInputState>(*players, r.child_path("players"), read_player);
     }
     if (const Json* pointer = r.optional("pointer")) {
         const Reader p(*pointer, r.child_path("pointer"));
@@ -178,7 +177,9 @@ void read_session(const Reader& r, SessionScopedPayload& out) {
 void read(const Reader& r, InitializeRunnerCommandPayload& out) {
     out.protocol_version = r.u32("protocolVersion");
 }
-void read(const Reader& r, PingRunnerCommandPayload& out) { out.issued_at = r.text("issuedAt"); }
+void read(const Reader& r, PingRunnerCommandPayload& out) {
+    out.issued_at = r.text("issuedAt");
+}
 
 void read(const Reader& r, LoadRomCommandPayload& out) {
     out.core_id = r.text("coreId");
@@ -203,20 +204,35 @@ void read(const Reader& r, LoadRomCommandPayload& out) {
     out.netplay_player_index = r.optional_u64("netplayPlayerIndex");
     out.netplay_session_key = r.optional_text("netplaySessionKey");
     if (const Json* v = r.optional("runtimeDirectoryPaths")) {
-        out.runtime_directory_paths = read_directory_paths(*v, r.child_path("runtimeDirectoryPaths"));
+        out.runtime_directory_paths =
+            read_directory_paths(*v, r.child_path("runtimeDirectoryPaths"));
     }
     out.save_data_mode = r.optional_text("saveDataMode");
     out.start_paused = r.optional_boolean("startPaused").value_or(false);
     out.playback_speed_ratio = r.optional_number("playbackSpeedRatio").value_or(1.0);
 }
 
-void read(const Reader& r, CloseRomCommandPayload& out) { read_session(r, out); }
-void read(const Reader& r, PauseCommandPayload& out) { read_session(r, out); }
-void read(const Reader& r, ResumeCommandPayload& out) { read_session(r, out); }
-void read(const Reader& r, GetDiscControlCommandPayload& out) { read_session(r, out); }
-void read(const Reader& r, StartClipRecordingCommandPayload& out) { read_session(r, out); }
-void read(const Reader& r, StopNetplayModeCommandPayload& out) { read_session(r, out); }
-void read(const Reader& r, SessionScopedPayload& out) { read_session(r, out); }
+void read(const Reader& r, CloseRomCommandPayload& out) {
+    read_session(r, out);
+}
+void read(const Reader& r, PauseCommandPayload& out) {
+    read_session(r, out);
+}
+void read(const Reader& r, ResumeCommandPayload& out) {
+    read_session(r, out);
+}
+void read(const Reader& r, GetDiscControlCommandPayload& out) {
+    read_session(r, out);
+}
+void read(const Reader& r, StartClipRecordingCommandPayload& out) {
+    read_session(r, out);
+}
+void read(const Reader& r, StopNetplayModeCommandPayload& out) {
+    read_session(r, out);
+}
+void read(const Reader& r, SessionScopedPayload& out) {
+    read_session(r, out);
+}
 
 void read(const Reader& r, SetPlaybackSpeedCommandPayload& out) {
     read_session(r, out);
@@ -252,8 +268,8 @@ void read(const Reader& r, SetAudioMutedCommandPayload& out) {
 }
 void read(const Reader& r, SetAudioSettingsCommandPayload& out) {
     read_session(r, out);
-    out.audio_settings = read_audio_settings(r.required("audioSettings"),
-                                             r.child_path("audioSettings"));
+    out.audio_settings =
+        read_audio_settings(r.required("audioSettings"), r.child_path("audioSettings"));
 }
 void read(const Reader& r, SetInputStateCommandPayload& out) {
     read_session(r, out);

@@ -9,7 +9,9 @@ OrderedJson or_null(const std::optional<T>& value) {
     return value ? OrderedJson(*value) : OrderedJson(nullptr);
 }
 
-OrderedJson object() { return OrderedJson::object(); }
+OrderedJson object() {
+    return OrderedJson::object();
+}
 
 }  // namespace
 

@@ -156,9 +156,9 @@ std::optional<std::uint64_t> JsonFieldReader::optional_u64(std::string_view key)
 std::uint32_t JsonFieldReader::u32(std::string_view key) const {
     const std::uint64_t value = u64(key);
     if (value > std::numeric_limits<std::uint32_t>::max()) {
-        throw JsonDecodeFailure(fmt::format(
-            "invalid value for `{}`: {} is out of range for an unsigned 32-bit integer",
-            child_path(key), value));
+        throw JsonDecodeFailure(
+            fmt::format("invalid value for `{}`: {} is out of range for an unsigned 32-bit integer",
+                        child_path(key), value));
     }
     return static_cast<std::uint32_t>(value);
 }
@@ -173,9 +173,9 @@ std::int16_t JsonFieldReader::i16(std::string_view key) const {
     const auto unsigned_value = is_unsigned ? value.get<std::uint64_t>() : std::uint64_t{0};
     if ((is_unsigned && unsigned_value > 32767U) ||
         (!is_unsigned && (signed_value < -32768 || signed_value > 32767))) {
-        throw JsonDecodeFailure(fmt::format(
-            "invalid value for `{}`: {} is out of range for a signed 16-bit integer",
-            child_path(key), value.dump()));
+        throw JsonDecodeFailure(
+            fmt::format("invalid value for `{}`: {} is out of range for a signed 16-bit integer",
+                        child_path(key), value.dump()));
     }
     return static_cast<std::int16_t>(is_unsigned ? static_cast<std::int64_t>(unsigned_value)
                                                  : signed_value);

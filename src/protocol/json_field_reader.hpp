@@ -18,14 +18,14 @@ namespace lk {
 //   missing field `slotId` in `payload`
 //   invalid type for `payload.muted`: expected a boolean, found string
 class JsonDecodeFailure : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // Reads typed fields out of one JSON object. Optional fields treat an absent
 // key and null alike; required fields reject both.
 class JsonFieldReader {
-public:
+  public:
     // Throws when `value` is not an object.
     JsonFieldReader(const Json& value, std::string path);
 
@@ -48,7 +48,7 @@ public:
     [[nodiscard]] std::string child_path(std::string_view key) const;
     [[nodiscard]] const std::string& path() const { return path_; }
 
-private:
+  private:
     const Json& object_;
     std::string path_;
 };

@@ -11,7 +11,7 @@ namespace lk {
 // Writes one event line. Thread-safe: any thread holding a handle may call it
 // at any time, and every line is written whole.
 class RunnerEventEmitter {
-public:
+  public:
     virtual ~RunnerEventEmitter() = default;
 
     // Serializes {"name":<name>,"payload":<payload>} and writes it as one line.

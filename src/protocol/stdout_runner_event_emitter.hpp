@@ -7,7 +7,7 @@ namespace lk {
 // The emitter over the process's standard output. It holds no data; every
 // instance writes to the same stream under the same process-wide lock.
 class StdoutRunnerEventEmitter final : public RunnerEventEmitter {
-public:
+  public:
     static RunnerEventEmitterHandle create();
 
     Status emit_event(std::string_view name, const OrderedJson& payload) override;

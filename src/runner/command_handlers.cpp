@@ -23,7 +23,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kNoSessionClipStatus = "Clip recording is not available for this session.";
 
-HandlerReply no_result() { return HandlerReply{}; }
+HandlerReply no_result() {
+    return HandlerReply{};
+}
 
 Result<HandlerReply> from_status(Status status) {
     if (!status) {
@@ -131,10 +133,9 @@ Result<HandlerReply> initialize_runner(CommandLoop& loop, const CommandContext&,
         return fail(std::move(payload.error()));
     }
     if (payload->protocol_version == kProtocolVersion) {
-        (void)loop.emit_payload(
-            event_name::kRunnerReady,
-            RunnerReadyEventPayload{kProtocolVersion, kRunnerName,
-                                    loop.registry().supported_platform_ids()});
+        (void)loop.emit_payload(event_name::kRunnerReady,
+                                RunnerReadyEventPayload{kProtocolVersion, kRunnerName,
+                                                        loop.registry().supported_platform_ids()});
     } else {
         (void)loop.emit_error_event(error_code::kProtocolMismatch,
                                     "The desktop shell and runner protocol versions do not match.");
@@ -220,8 +221,8 @@ Result<HandlerReply> change_run_state(CommandLoop& loop, const Json& json,
 }  // namespace
 
 Result<HandlerReply> pause(CommandLoop& loop, const CommandContext&, const Json& json) {
-    return change_run_state<PauseCommandPayload>(loop, json, &EmulatorCore::pause,
-                                                 kRunStatePaused, event_name::kEmulationPaused);
+    return change_run_state<PauseCommandPayload>(loop, json, &EmulatorCore::pause, kRunStatePaused,
+                                                 event_name::kEmulationPaused);
 }
 
 Result<HandlerReply> resume(CommandLoop& loop, const CommandContext&, const Json& json) {

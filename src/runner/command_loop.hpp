@@ -27,7 +27,7 @@ struct CloseOutcome {
 // emitter and the one active ROM session. Everything here is owned by the main
 // thread; only the emitter handle is shared with other threads.
 class CommandLoop {
-public:
+  public:
     CommandLoop(CoreRegistry registry, ControllerMetadataProvider& controllers,
                 RunnerEventEmitterHandle emitter);
 
@@ -64,7 +64,7 @@ public:
     [[nodiscard]] ControllerMetadataProvider& controllers() { return controllers_; }
     [[nodiscard]] const RunnerEventEmitterHandle& emitter() const { return emitter_; }
 
-private:
+  private:
     CoreRegistry registry_;
     ControllerMetadataProvider& controllers_;
     RunnerEventEmitterHandle emitter_;

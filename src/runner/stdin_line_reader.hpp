@@ -11,15 +11,15 @@ namespace lk {
 // it is removed with it; the last line may lack its "\n". Lines may be
 // megabytes long. UTF-8 is not checked here.
 class StdinLineReader {
-public:
+  public:
     explicit StdinLineReader(int fd = 0);
 
     // The next line, nothing at the end of input, or the read error.
     Result<std::optional<std::string>> next_line();
 
-private:
+  private:
     int fd_;
-    std::string buffer_;    // bytes read but not yet returned, from buffer_[start_]
+    std::string buffer_;  // bytes read but not yet returned, from buffer_[start_]
     std::size_t start_ = 0;
     std::size_t scanned_ = 0;  // bytes after start_ already known to hold no "\n"
     bool end_of_input_ = false;

@@ -70,7 +70,8 @@ TEST(ProcessE2e, DebugLogsFollowTheirSwitchAndStayOffStdout) {
     for (const auto& [value, on] : std::vector<std::pair<std::string, bool>>{
              {"1", true}, {"YES", true}, {"on", false}, {"Yes", false}, {"", false}}) {
         SCOPED_TRACE(value);
-        RunnerProcess runner({{"LUMENKITE_RUNNER_DEBUG_LOGS", value}, {"LUMENKITE_INPUT_TRACE", "on"}});
+        RunnerProcess runner(
+            {{"LUMENKITE_RUNNER_DEBUG_LOGS", value}, {"LUMENKITE_INPUT_TRACE", "on"}});
         runner.send("loadRom", "l", load_payload(dir.file("g.gba")));
         runner.events_until_reply("l");
         runner.send("saveState", "s",
@@ -79,21 +80,24 @@ TEST(ProcessE2e, DebugLogsFollowTheirSwitchAndStayOffStdout) {
                      {"previewFilePath", dir.file("s.png")}});
         auto saved = runner.events_until_reply("s");
         EXPECT_EQ(saved.front()["name"], "saveStateWritten");
-        runner.send("loadState", "bad", {{"slotId", "slot-9"}, {"stateFilePath", dir.file("none")}});
+        runner.send("loadState", "bad",
+                    {{"slotId", "slot-9"}, {"stateFilePath", dir.file("none")}});
         runner.events_until_reply("bad");
         runner.close_stdin();
         EXPECT_EQ(runner.wait_for_exit(), 0);
         const std::string log = runner.stderr_text();
         if (on) {
-            EXPECT_NE(log.find("[lumenkite-runner] saveState requested core=mgba platform=gba game=g "
-                               "slot=slot-9 session=l\n"),
-                      std::string::npos)
+            EXPECT_NE(
+                log.find("[lumenkite-runner] saveState requested core=mgba platform=gba game=g "
+                         "slot=slot-9 session=l\n"),
+                std::string::npos)
                 << log;
             EXPECT_NE(log.find("[lumenkite-runner] saveState completed slot=slot-9 elapsedMs="),
                       std::string::npos);
             EXPECT_NE(log.find("[lumenkite-runner] loadState failed slot=slot-9 elapsedMs="),
                       std::string::npos);
-            EXPECT_NE(log.find(" error=No such file or directory (os error 2)\n"), std::string::npos);
+            EXPECT_NE(log.find(" error=No such file or directory (os error 2)\n"),
+                      std::string::npos);
             EXPECT_EQ(log.find("preview screenshot"), std::string::npos);
         } else {
             EXPECT_EQ(log, "");

@@ -14,14 +14,17 @@ const std::vector<std::string> kAllPlatforms{"dreamcast", "ds",  "gamecube", "gb
 TEST(ProtocolE2e, InitializeRunnerReportsReadyOrMismatchAndAlwaysSucceeds) {
     RunnerProcess runner;
     runner.send("initializeRunner", "init-1", {{"protocolVersion", 1}});
-    EXPECT_EQ(*runner.read_line(),
-              R"({"name":"runnerReady","payload":{"protocolVersion":1,"runnerName":"lumenkite-runner","supportedPlatformIds":["dreamcast","ds","gamecube","gb","gba","gbc","genesis","gg","n64","nes","ps1","ps2","psp","sms","snes","wii"]}})");
-    EXPECT_EQ(*runner.read_line(),
-              R"({"name":"commandSucceeded","payload":{"commandName":"initializeRunner","requestId":"init-1","result":null}})");
+    EXPECT_EQ(
+        *runner.read_line(),
+        R"({"name":"runnerReady","payload":{"protocolVersion":1,"runnerName":"lumenkite-runner","supportedPlatformIds":["dreamcast","ds","gamecube","gb","gba","gbc","genesis","gg","n64","nes","ps1","ps2","psp","sms","snes","wii"]}})");
+    EXPECT_EQ(
+        *runner.read_line(),
+        R"({"name":"commandSucceeded","payload":{"commandName":"initializeRunner","requestId":"init-1","result":null}})");
 
     runner.send("initializeRunner", "init-2", {{"protocolVersion", 2}});
-    EXPECT_EQ(*runner.read_line(),
-              R"({"name":"error","payload":{"code":"RUNNER_PROTOCOL_MISMATCH","message":"The desktop shell and runner protocol versions do not match."}})");
+    EXPECT_EQ(
+        *runner.read_line(),
+        R"({"name":"error","payload":{"code":"RUNNER_PROTOCOL_MISMATCH","message":"The desktop shell and runner protocol versions do not match."}})");
     const Json reply = runner.next_event();
     EXPECT_EQ(reply["name"], "commandSucceeded");
     EXPECT_EQ(reply["payload"]["requestId"], "init-2");
@@ -29,10 +32,13 @@ TEST(ProtocolE2e, InitializeRunnerReportsReadyOrMismatchAndAlwaysSucceeds) {
 
 TEST(ProtocolE2e, PingEchoesIssuedAtAndRequestId) {
     RunnerProcess runner;
-    runner.send_line(R"({"type":"pingRunner","requestId":"p-7","payload":{"issuedAt":"t0","extra":1}})");
-    EXPECT_EQ(*runner.read_line(), R"({"name":"pong","payload":{"issuedAt":"t0","requestId":"p-7"}})");
+    runner.send_line(
+        R"({"type":"pingRunner","requestId":"p-7","payload":{"issuedAt":"t0","extra":1}})");
     EXPECT_EQ(*runner.read_line(),
-              R"({"name":"commandSucceeded","payload":{"commandName":"pingRunner","requestId":"p-7","result":null}})");
+              R"({"name":"pong","payload":{"issuedAt":"t0","requestId":"p-7"}})");
+    EXPECT_EQ(
+        *runner.read_line(),
+        R"({"name":"commandSucceeded","payload":{"commandName":"pingRunner","requestId":"p-7","result":null}})");
 }
 
 struct MalformedCase {
@@ -45,7 +51,8 @@ TEST(ProtocolE2e, MalformedLinesGiveOneInvalidCommandErrorAndServingContinues) {
         {"{}", "Failed to decode command: missing field `type` at line 1, column 2"},
         {R"({"type":"pingRunner","payload":{}})",
          "Failed to decode command: missing field `requestId`"},
-        {R"({"type":"pingRunner","requestId":"r"})", "Failed to decode command: missing field `payload`"},
+        {R"({"type":"pingRunner","requestId":"r"})",
+         "Failed to decode command: missing field `payload`"},
         {R"({"type":5,"requestId":"r","payload":{}})",
          "Failed to decode command: invalid type for `type`: expected a string, found integer"},
         {"not json", "Failed to decode command: parse error at line 1, column 2"},
@@ -65,7 +72,8 @@ TEST(ProtocolE2e, MalformedLinesGiveOneInvalidCommandErrorAndServingContinues) {
     }
     // Blank lines produce nothing at all; CRLF endings are accepted.
     runner.write_raw("\n   \n\t \r\n\xC2\xA0\n");
-    runner.write_raw(R"({"type":"pingRunner","requestId":"after","payload":{"issuedAt":"x"}})" "\r\n");
+    runner.write_raw(R"({"type":"pingRunner","requestId":"after","payload":{"issuedAt":"x"}})"
+                     "\r\n");
     EXPECT_EQ(runner.next_event()["name"], "pong");
     EXPECT_EQ(runner.next_event()["payload"]["requestId"], "after");
 }
@@ -73,8 +81,9 @@ TEST(ProtocolE2e, MalformedLinesGiveOneInvalidCommandErrorAndServingContinues) {
 TEST(ProtocolE2e, UnknownTypeIsUnsupportedThenSucceeds) {
     RunnerProcess runner;
     runner.send("Pause", "u-1", Json::object());
-    EXPECT_EQ(*runner.read_line(),
-              R"({"name":"error","payload":{"code":"RUNNER_COMMAND_UNSUPPORTED","message":"Unsupported command: Pause"}})");
+    EXPECT_EQ(
+        *runner.read_line(),
+        R"({"name":"error","payload":{"code":"RUNNER_COMMAND_UNSUPPORTED","message":"Unsupported command: Pause"}})");
     const Json reply = runner.next_event();
     EXPECT_EQ(reply["name"], "commandSucceeded");
     EXPECT_EQ(reply["payload"]["requestId"], "u-1");
@@ -90,14 +99,24 @@ TEST(ProtocolE2e, PayloadDecodingErrorsFailTheCommandWithTheReadersText) {
     const Case cases[] = {
         {"pause", nullptr, "invalid type for `payload`: expected an object, found null"},
         {"pingRunner", Json::object(), "missing field `issuedAt` in `payload`"},
-        {"pingRunner", {{"issuedAt", 3}}, "invalid type for `payload.issuedAt`: expected a string, found integer"},
-        {"initializeRunner", {{"protocolVersion", -1}},
-         "invalid type for `payload.protocolVersion`: expected an unsigned integer, found negative integer"},
-        {"initializeRunner", {{"protocolVersion", 4294967296ULL}},
-         "invalid value for `payload.protocolVersion`: 4294967296 is out of range for an unsigned 32-bit integer"},
+        {"pingRunner",
+         {{"issuedAt", 3}},
+         "invalid type for `payload.issuedAt`: expected a string, found integer"},
+        {"initializeRunner",
+         {{"protocolVersion", -1}},
+         "invalid type for `payload.protocolVersion`: expected an unsigned integer, found negative "
+         "integer"},
+        {"initializeRunner",
+         {{"protocolVersion", 4294967296ULL}},
+         "invalid value for `payload.protocolVersion`: 4294967296 is out of range for an unsigned "
+         "32-bit integer"},
         {"loadRom",
-         {{"coreId", "mgba"}, {"platformId", "gba"}, {"gameId", "g"}, {"title", "t"},
-          {"source", {{"kind", "file"}, {"filePath", "/x"}}}, {"audioRuntimeMode", "loud"}},
+         {{"coreId", "mgba"},
+          {"platformId", "gba"},
+          {"gameId", "g"},
+          {"title", "t"},
+          {"source", {{"kind", "file"}, {"filePath", "/x"}}},
+          {"audioRuntimeMode", "loud"}},
          "unknown variant `loud` for `payload.audioRuntimeMode`, expected `standard` or `netplay`"},
     };
     RunnerProcess runner;
@@ -138,8 +157,10 @@ TEST(ProtocolE2e, SessionlessCommandsFailOrAnswerAsTheLoopDefines) {
     EXPECT_EQ(runner.next_event()["name"], "error");
 
     runner.send("getClipRecordingStatus", "clip", nullptr);
-    EXPECT_EQ(runner.next_event()["payload"]["result"],
-              Json::parse(R"({"encoderAvailable":false,"manualRecordingActive":false,"replayBufferActive":false,"replayLengthSeconds":30,"statusMessage":"Clip recording is not available for this session."})"));
+    EXPECT_EQ(
+        runner.next_event()["payload"]["result"],
+        Json::parse(
+            R"({"encoderAvailable":false,"manualRecordingActive":false,"replayBufferActive":false,"replayLengthSeconds":30,"statusMessage":"Clip recording is not available for this session."})"));
 
     runner.send("getControllerMetadata", "pads", nullptr);
     const Json pads = runner.next_event();

@@ -26,9 +26,15 @@ Json load_payload(const std::string& core, const std::string& platform, const st
 TEST(RegistryE2e, OnlyExactTrueValuesSelectLibretroCores) {
     const std::vector<std::string> software{"ds",  "gb",  "gba", "gbc", "genesis", "gg",
                                             "n64", "nes", "ps1", "sms", "snes"};
-    for (const auto& [value, libretro] : std::vector<std::pair<std::string, bool>>{
-             {"1", true}, {"yes", true}, {"YES", true}, {"true", true}, {"TRUE", true},
-             {"True", false}, {"on", false}, {"", false}, {" 1", false}}) {
+    for (const auto& [value, libretro] : std::vector<std::pair<std::string, bool>>{{"1", true},
+                                                                                   {"yes", true},
+                                                                                   {"YES", true},
+                                                                                   {"true", true},
+                                                                                   {"TRUE", true},
+                                                                                   {"True", false},
+                                                                                   {"on", false},
+                                                                                   {"", false},
+                                                                                   {" 1", false}}) {
         SCOPED_TRACE(value);
         RunnerProcess runner({{"LUMENKITE_USE_LIBRETRO_CORES", value}});
         const auto platforms = ready_platforms(runner);
@@ -55,10 +61,11 @@ TEST(RegistryE2e, MissingCoreLibraryListsEveryCandidateInSearchOrder) {
               "Core binary not found for mupen64plus-next/n64: mupen64plus_next_libretro.so. "
               "Searched: " +
                   dir.file("a") + "/mupen64plus_next_libretro.so, " + dir.file("b") +
-                  "/mupen64plus_next_libretro.so, " + exe_dir + "/cores/mupen64plus_next_libretro.so, " +
-                  exe_dir + "/../Resources/cores/mupen64plus_next_libretro.so, "
-                            "cores/mupen64plus_next_libretro.so. Build/package cores or set "
-                            "LUMENKITE_CORE_BUNDLE_DIR.");
+                  "/mupen64plus_next_libretro.so, " + exe_dir +
+                  "/cores/mupen64plus_next_libretro.so, " + exe_dir +
+                  "/../Resources/cores/mupen64plus_next_libretro.so, "
+                  "cores/mupen64plus_next_libretro.so. Build/package cores or set "
+                  "LUMENKITE_CORE_BUNDLE_DIR.");
 
     // A platform dropped for want of hardware rendering is simply unsupported.
     runner.send("loadRom", "w", load_payload("dolphin", "wii", dir.file("game.gba")));

@@ -26,7 +26,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void set_nonblocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
+void set_nonblocking(int fd) {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
 
 // Appends what can be read now; false at end of file.
 bool read_available(int fd, std::string& buffer) {
@@ -46,7 +48,9 @@ bool read_available(int fd, std::string& buffer) {
 
 }  // namespace
 
-std::string runner_binary_path() { return LK_RUNNER_BINARY; }
+std::string runner_binary_path() {
+    return LK_RUNNER_BINARY;
+}
 
 RunnerProcess::RunnerProcess(const std::map<std::string, std::string>& environment,
                              const std::string& working_directory) {
@@ -129,7 +133,8 @@ void RunnerProcess::write_raw(const std::string& bytes) {
             if (errno == EAGAIN) {
                 continue;
             }
-            throw std::runtime_error("write to runner failed: " + std::string(std::strerror(errno)));
+            throw std::runtime_error("write to runner failed: " +
+                                     std::string(std::strerror(errno)));
         }
         offset += static_cast<std::size_t>(written);
         // Keep the runner's output pipes from filling while we write a lot.
@@ -140,7 +145,9 @@ void RunnerProcess::write_raw(const std::string& bytes) {
     }
 }
 
-void RunnerProcess::send_line(const std::string& line) { write_raw(line + "\n"); }
+void RunnerProcess::send_line(const std::string& line) {
+    write_raw(line + "\n");
+}
 
 void RunnerProcess::send(const std::string& type, const std::string& request_id,
                          const Json& payload) {

@@ -17,7 +17,7 @@ using Json = nlohmann::ordered_json;  // keeps the key order the runner wrote
 // Starts the real lumenkite-runner binary with pipes on its three standard
 // streams and speaks the JSON-lines protocol to it as the shell does.
 class RunnerProcess {
-public:
+  public:
     // `environment` is added to (and overrides) a minimal clean environment.
     explicit RunnerProcess(const std::map<std::string, std::string>& environment = {},
                            const std::string& working_directory = {});
@@ -33,12 +33,14 @@ public:
     void send(const std::string& type, const std::string& request_id, const Json& payload);
 
     // The next stdout line, or nothing when none arrives in time / at EOF.
-    std::optional<std::string> read_line(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    std::optional<std::string> read_line(
+        std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // The next event parsed; fails the test when none arrives.
     Json next_event(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Events until and including the reply (commandSucceeded/commandFailed) for `request_id`.
-    std::vector<Json> events_until_reply(const std::string& request_id,
-                                         std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    std::vector<Json> events_until_reply(
+        const std::string& request_id,
+        std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // True when no stdout line arrives within `quiet`.
     bool stays_quiet(std::chrono::milliseconds quiet);
 
@@ -52,7 +54,7 @@ public:
 
     [[nodiscard]] pid_t pid() const { return pid_; }
 
-private:
+  private:
     void drain_stderr(std::chrono::milliseconds wait);
 
     pid_t pid_ = -1;
@@ -70,7 +72,7 @@ std::string runner_binary_path();
 
 // A fresh temporary directory removed at destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -78,7 +80,7 @@ public:
     [[nodiscard]] const std::string& path() const { return path_; }
     [[nodiscard]] std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -16,7 +16,7 @@ const std::string kPlaceholderPng(
     67);
 
 class StubSessionE2e : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         rom = dir.file("game.gba");
         write_file(rom, std::string(1234, 'r'));
@@ -53,9 +53,10 @@ protected:
 TEST_F(StubSessionE2e, LoadPauseResumeSpeedAndClose) {
     auto loaded = command("loadRom", "load-1", load_payload());
     ASSERT_EQ(loaded.size(), 2u);
-    EXPECT_EQ(loaded[0].dump(),
-              R"({"name":"romLoaded","payload":{"romSizeBytes":1234,"session":{"coreId":"mgba","coreGraphicsProfile":"native","gameId":"game-1","platformId":"gba","runState":"running","sessionId":"load-1","source":{"kind":"file","filePath":")" +
-                  rom + R"("},"title":"A Game"}}})");
+    EXPECT_EQ(
+        loaded[0].dump(),
+        R"({"name":"romLoaded","payload":{"romSizeBytes":1234,"session":{"coreId":"mgba","coreGraphicsProfile":"native","gameId":"game-1","platformId":"gba","runState":"running","sessionId":"load-1","source":{"kind":"file","filePath":")" +
+            rom + R"("},"title":"A Game"}}})");
     EXPECT_EQ(loaded[1]["name"], "commandSucceeded");
 
     auto paused = command("pause", "p", {{"sessionId", "load-1"}});
@@ -129,8 +130,9 @@ TEST_F(StubSessionE2e, SaveLoadStateScreenshotAndNetplayFilesAreExact) {
     command("loadRom", "s1", load_payload());
     const std::string state = dir.file("deep/er/slot1.state");
     const std::string preview = dir.file("deep/er/slot1.png");
-    auto saved = command("saveState", "save",
-                         {{"slotId", "slot-1"}, {"stateFilePath", state}, {"previewFilePath", preview}});
+    auto saved =
+        command("saveState", "save",
+                {{"slotId", "slot-1"}, {"stateFilePath", state}, {"previewFilePath", preview}});
     ASSERT_EQ(saved.size(), 2u);
     const Json& written = saved[0]["payload"];
     EXPECT_EQ(saved[0]["name"], "saveStateWritten");
@@ -152,13 +154,15 @@ TEST_F(StubSessionE2e, SaveLoadStateScreenshotAndNetplayFilesAreExact) {
     EXPECT_EQ(loaded[0]["name"], "saveStateLoaded");
     EXPECT_EQ(loaded[0]["payload"]["slotId"], "slot-1");
     EXPECT_EQ(loaded[0]["payload"]["session"]["sessionId"], "s1");
-    expect_failure(command("loadState", "gone", {{"slotId", "x"}, {"stateFilePath", dir.file("nope")}}),
-                   "No such file or directory (os error 2)");
+    expect_failure(
+        command("loadState", "gone", {{"slotId", "x"}, {"stateFilePath", dir.file("nope")}}),
+        "No such file or directory (os error 2)");
 
     const std::string shot = dir.file("new/dir/shot.png");
     auto captured = command("captureScreenshot", "shot", {{"screenshotFilePath", shot}});
-    EXPECT_EQ(captured[0].dump(), R"({"name":"screenshotCaptured","payload":{"screenshotFilePath":")" +
-                                      shot + R"(","sessionId":"s1"}})");
+    EXPECT_EQ(captured[0].dump(),
+              R"({"name":"screenshotCaptured","payload":{"screenshotFilePath":")" + shot +
+                  R"(","sessionId":"s1"}})");
     EXPECT_EQ(read_file(shot), kPlaceholderPng);
 
     const std::string frame_file = dir.file("net/frame.json");
@@ -174,9 +178,9 @@ TEST_F(StubSessionE2e, SaveLoadStateScreenshotAndNetplayFilesAreExact) {
 TEST_F(StubSessionE2e, UnwritablePathsFailWithTheSystemsText) {
     command("loadRom", "s1", load_payload());
     write_file(dir.file("plain"), "x");
-    expect_failure(command("captureScreenshot", "shot",
-                           {{"screenshotFilePath", dir.file("plain/shot.png")}}),
-                   "Not a directory (os error 20)");
+    expect_failure(
+        command("captureScreenshot", "shot", {{"screenshotFilePath", dir.file("plain/shot.png")}}),
+        "Not a directory (os error 20)");
     // A failing state write writes no preview.
     expect_failure(command("saveState", "save",
                            {{"slotId", "1"},
@@ -193,17 +197,29 @@ TEST_F(StubSessionE2e, CheatsDiscsClipsAndInput) {
         "syncCheats", "ch",
         {{"cheatSets",
           {{{"enabled", true}, {"id", "a"}, {"lines", {"1"}}, {"name", "A"}, {"type", "raw"}},
-           {{"enabled", false}, {"id", "b"}, {"lines", Json::array()}, {"name", "B"}, {"type", "raw"}},
-           {{"enabled", true}, {"id", "c"}, {"lines", {"2", "3"}}, {"name", "C"}, {"type", "raw"}}}}});
-    EXPECT_EQ(cheats[0].dump(),
-              R"({"name":"cheatsSynced","payload":{"enabledCount":2,"sessionId":"s1","totalCount":3}})");
+           {{"enabled", false},
+            {"id", "b"},
+            {"lines", Json::array()},
+            {"name", "B"},
+            {"type", "raw"}},
+           {{"enabled", true},
+            {"id", "c"},
+            {"lines", {"2", "3"}},
+            {"name", "C"},
+            {"type", "raw"}}}}});
+    EXPECT_EQ(
+        cheats[0].dump(),
+        R"({"name":"cheatsSynced","payload":{"enabledCount":2,"sessionId":"s1","totalCount":3}})");
 
     const char* empty_disc =
         R"({"currentImageIndex":null,"ejected":false,"images":[],"supported":false})";
-    EXPECT_EQ(command("getDiscControl", "d1", Json::object())[0]["payload"]["result"].dump(), empty_disc);
-    EXPECT_EQ(command("setDiscImage", "d2", {{"imageIndex", 7}})[0]["payload"]["result"].dump(), empty_disc);
+    EXPECT_EQ(command("getDiscControl", "d1", Json::object())[0]["payload"]["result"].dump(),
+              empty_disc);
+    EXPECT_EQ(command("setDiscImage", "d2", {{"imageIndex", 7}})[0]["payload"]["result"].dump(),
+              empty_disc);
 
-    EXPECT_EQ(command("getClipRecordingStatus", "cs", Json::object())[0]["payload"]["result"]["statusMessage"],
+    EXPECT_EQ(command("getClipRecordingStatus", "cs",
+                      Json::object())[0]["payload"]["result"]["statusMessage"],
               "Clip recording is not available for stub cores.");
     expect_failure(command("startClipRecording", "start", Json::object()),
                    "Clip recording is not available for stub cores.");
@@ -211,7 +227,8 @@ TEST_F(StubSessionE2e, CheatsDiscsClipsAndInput) {
     // The asynchronous clip commands answer from their reply thread.
     for (const char* type : {"saveReplayClip", "stopClipRecording"}) {
         SCOPED_TRACE(type);
-        Json payload{{"outputFilePath", dir.file("c.mp4")}, {"thumbnailFilePath", dir.file("c.png")}};
+        Json payload{{"outputFilePath", dir.file("c.mp4")},
+                     {"thumbnailFilePath", dir.file("c.png")}};
         if (std::string(type) == "saveReplayClip") {
             payload["replayLengthSeconds"] = 10;
         }
@@ -238,14 +255,18 @@ TEST_F(StubSessionE2e, CheatsDiscsClipsAndInput) {
 
     for (const auto& [type, payload] : std::vector<std::pair<std::string, Json>>{
              {"startNetplayMode",
-              {{"inputDelayFrames", 2}, {"localPlayerIndex", 0}, {"playerCount", 2}, {"startFrame", 0}}},
+              {{"inputDelayFrames", 2},
+               {"localPlayerIndex", 0},
+               {"playerCount", 2},
+               {"startFrame", 0}}},
              {"updateNetplayInputDelay", {{"effectiveFrame", 10}, {"inputDelayFrames", 3}}},
              {"updateNetplayServerFrame", {{"canonicalFrame", 5}, {"frame", 6}}},
              {"scheduleNetplayPause", {{"pauseAtFrame", 100}, {"sequence", 1}}},
              {"stopNetplayMode", Json::object()},
              {"setAudioMuted", {{"muted", true}}},
              {"setAudioSettings",
-              {{"audioSettings", {{"outputDeviceId", "x"}, {"emulatorVolume", 50}, {"startMuted", false}}}}},
+              {{"audioSettings",
+                {{"outputDeviceId", "x"}, {"emulatorVolume", 50}, {"startMuted", false}}}}},
              {"setVideoPerformanceMode", {{"performanceMode", "quality"}}},
              {"setHardwareRenderFrameRateLimit", {{"hardwareRenderFrameRateLimit", 30}}}}) {
         SCOPED_TRACE(type);

@@ -14,10 +14,10 @@ TEST(CoreRegistry, StubRegistryHasTheElevenCoresInTableOrder) {
     const auto registry = CoreRegistry::desktop_defaults(nullptr);
     ASSERT_EQ(registry.cores().size(), 11u);
     EXPECT_NE(dynamic_cast<StubEmulatorCore*>(registry.cores()[0].get()), nullptr);
-    EXPECT_EQ(registry.supported_platform_ids(),
-              (std::vector<std::string>{"dreamcast", "ds", "gamecube", "gb", "gba", "gbc",
-                                        "genesis", "gg", "n64", "nes", "ps1", "ps2", "psp", "sms",
-                                        "snes", "wii"}));
+    EXPECT_EQ(
+        registry.supported_platform_ids(),
+        (std::vector<std::string>{"dreamcast", "ds", "gamecube", "gb", "gba", "gbc", "genesis",
+                                  "gg", "n64", "nes", "ps1", "ps2", "psp", "sms", "snes", "wii"}));
     EXPECT_EQ(registry.find("dolphin", "wii"), registry.cores()[9].get());
     EXPECT_EQ(registry.find("dolphin", "Wii"), nullptr);
     EXPECT_EQ(registry.find("mgba", "nes"), nullptr);

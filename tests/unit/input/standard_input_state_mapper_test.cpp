@@ -5,12 +5,14 @@
 namespace lk {
 namespace {
 
-EmulatorButtonState pressed(std::string id) { return {std::move(id), true}; }
+EmulatorButtonState pressed(std::string id) {
+    return {std::move(id), true};
+}
 
 TEST(StandardInputStateMapper, ButtonsSetTheirBitsAndLabelsInInputOrder) {
     EmulatorInputState input;
-    input.buttons = {pressed("a"), {"b", false}, pressed("start"), pressed("A"), pressed("z"),
-                     pressed("r3")};
+    input.buttons = {pressed("a"), {"b", false}, pressed("start"),
+                     pressed("A"), pressed("z"), pressed("r3")};
     const auto mapped = StandardInputStateMapper().map_input_state(input);
     EXPECT_EQ(mapped.joypad_masks[0], 0x0108 | (1u << 12) | (1u << 15));
     EXPECT_EQ(mapped.pressed_labels,

@@ -11,7 +11,7 @@ namespace lk {
 namespace {
 
 class RecordingEmitter final : public RunnerEventEmitter {
-public:
+  public:
     Status emit_event(std::string_view name, const OrderedJson& payload) override {
         const std::lock_guard lock(mutex);
         events.push_back(OrderedJson{{"name", name}, {"payload", payload}}.dump());
@@ -40,7 +40,8 @@ TEST(AsyncCommandResult, RepliesForEachWayTheResultCanEnd) {
              return std::move(rx);
          },
          {R"({"name":"commandSucceeded","payload":{"commandName":"saveReplayClip","requestId":"r1","result":{"durationSeconds":12.5}}})"}},
-        {"error", [] { return ready_clip_error(Error("Encoder failed.")); },
+        {"error",
+         [] { return ready_clip_error(Error("Encoder failed.")); },
          {R"({"name":"error","payload":{"code":"RUNNER_COMMAND_FAILED","message":"Encoder failed."}})",
           R"({"name":"commandFailed","payload":{"commandName":"saveReplayClip","message":"Encoder failed.","requestId":"r1"}})"}},
         {"dropped",

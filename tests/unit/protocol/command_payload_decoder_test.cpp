@@ -76,14 +76,14 @@ TEST(CommandPayloadDecoder, ErrorsNameTheKeyPathAndTheProblem) {
     ASSERT_FALSE(frame);
     EXPECT_EQ(frame.error().display(),
               "invalid value for `payload.input.payload[1]`: 256 is out of range for a byte");
-    auto pointer = decode_command_payload<SetInputStateCommandPayload>(Json::parse(
-        R"({"inputState":{"buttons":[],"capturedAt":0,"pointer":{"x":40000,"y":0}}})"));
+    auto pointer = decode_command_payload<SetInputStateCommandPayload>(
+        Json::parse(R"({"inputState":{"buttons":[],"capturedAt":0,"pointer":{"x":40000,"y":0}}})"));
     ASSERT_FALSE(pointer);
     EXPECT_EQ(pointer.error().display(),
               "invalid value for `payload.inputState.pointer.x`: 40000 is out of range for a "
               "signed 16-bit integer");
-    auto fractional = decode_command_payload<SetDiscImageCommandPayload>(
-        Json::parse(R"({"imageIndex":1.5})"));
+    auto fractional =
+        decode_command_payload<SetDiscImageCommandPayload>(Json::parse(R"({"imageIndex":1.5})"));
     ASSERT_FALSE(fractional);
     EXPECT_EQ(fractional.error().display(),
               "invalid type for `payload.imageIndex`: expected an unsigned integer, found "

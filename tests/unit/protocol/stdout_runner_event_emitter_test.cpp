@@ -16,7 +16,7 @@ namespace {
 
 // Points standard output at a temporary file for the test's duration.
 class CapturedStdout {
-public:
+  public:
     CapturedStdout() {
         std::fflush(stdout);
         saved_ = ::dup(1);
@@ -48,7 +48,7 @@ public:
         return out;
     }
 
-private:
+  private:
     int saved_ = -1;
     int fd_ = -1;
     std::string path_;
@@ -63,7 +63,8 @@ TEST(StdoutRunnerEventEmitter, ConcurrentEventsAreWholeLines) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             // Large payloads make a torn write likely if lines were not locked.
-            const std::string blob(70000U + static_cast<std::size_t>(t), static_cast<char>('a' + t));
+            const std::string blob(70000U + static_cast<std::size_t>(t),
+                                   static_cast<char>('a' + t));
             for (int i = 0; i < kEvents; ++i) {
                 ASSERT_TRUE(emitter->emit_event("blob", OrderedJson{{"t", t}, {"blob", blob}}));
             }
@@ -81,7 +82,8 @@ TEST(StdoutRunnerEventEmitter, ConcurrentEventsAreWholeLines) {
         ASSERT_NE(end, std::string::npos);
         const auto event = OrderedJson::parse(text.substr(start, end - start));
         const int t = event["payload"]["t"];
-        EXPECT_EQ(event["payload"]["blob"], std::string(70000U + static_cast<std::size_t>(t), static_cast<char>('a' + t)));
+        EXPECT_EQ(event["payload"]["blob"],
+                  std::string(70000U + static_cast<std::size_t>(t), static_cast<char>('a' + t)));
         ++lines;
         start = end + 1;
     }
