@@ -1,5 +1,6 @@
 #include "protocol/stdout_runner_event_emitter.hpp"
 
+#include <fcntl.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -15,6 +16,11 @@ std::mutex& stdout_mutex() {
     return mutex;
 }
 
+// The descriptor events are written to: standard output, or the private
+// duplicate of it made by reserve_standard_output_for_events(). Set once at
+// start-up before any other thread exists.
+int event_output_fd = STDOUT_FILENO;
+
 // Writes the envelope and its line feed with as few system calls as possible;
 // the caller holds the standard output lock.
 Status write_line_locked(std::string_view envelope) {
@@ -23,7 +29,7 @@ Status write_line_locked(std::string_view envelope) {
                       {const_cast<char*>(&kNewline), 1}};
     int first = 0;
     while (first < 2) {
-        const ssize_t written = ::writev(STDOUT_FILENO, parts + first, 2 - first);
+        const ssize_t written = ::writev(event_output_fd, parts + first, 2 - first);
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -44,6 +50,18 @@ Status write_line_locked(std::string_view envelope) {
 }
 
 }  // namespace
+
+void reserve_standard_output_for_events() {
+    const int duplicate = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (duplicate < 0) {
+        return;  // no usable standard output: writes will fail and end the runner
+    }
+    if (::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        ::close(duplicate);
+        return;
+    }
+    event_output_fd = duplicate;
+}
 
 RunnerEventEmitterHandle StdoutRunnerEventEmitter::create() {
     return std::make_shared<StdoutRunnerEventEmitter>();

@@ -14,6 +14,12 @@ class StdoutRunnerEventEmitter final : public RunnerEventEmitter {
     Status emit_serialized_event(std::string_view envelope) override;
 };
 
+// Moves the event stream to a private duplicate of standard output and points
+// descriptor 1 at standard error, so that text a core library prints with
+// printf can never corrupt the event stream. Call once at start-up, before any
+// thread starts.
+void reserve_standard_output_for_events();
+
 // Serializes an event envelope compactly, keys `name` then `payload`.
 std::string serialize_event_envelope(std::string_view name, const OrderedJson& payload);
 

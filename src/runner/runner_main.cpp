@@ -43,6 +43,7 @@ int run_runner() {
     // A closed standard output must come back as EPIPE, not kill the process.
     std::signal(SIGPIPE, SIG_IGN);
     install_panic_report();
+    reserve_standard_output_for_events();
     RunnerEventEmitterHandle emitter = StdoutRunnerEventEmitter::create();
     ControllerMetadataProvider controllers;
     CommandLoop loop(CoreRegistry::desktop_defaults(emitter), controllers, emitter);

@@ -1,6 +1,7 @@
 #include "protocol/stdout_runner_event_emitter.hpp"
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -105,6 +106,54 @@ TEST(StdoutRunnerEventEmitter, ClosedStandardOutputIsAnError) {
     ::close(pipe_fds[1]);
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().display(), "Broken pipe (os error 32)");
+}
+
+}  // namespace
+}  // namespace lk
+
+namespace lk {
+namespace {
+
+std::string drain(int fd) {
+    std::string out;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0) {
+        out.append(buffer, static_cast<std::size_t>(got));
+    }
+    return out;
+}
+
+TEST(StdoutRunnerEventEmitter, TextPrintedByLibrariesCannotReachTheEventStream) {
+    int out_pipe[2];
+    int err_pipe[2];
+    ASSERT_EQ(::pipe(out_pipe), 0);
+    ASSERT_EQ(::pipe(err_pipe), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(out_pipe[1], 1);
+        ::dup2(err_pipe[1], 2);
+        ::close(out_pipe[0]);
+        ::close(err_pipe[0]);
+        reserve_standard_output_for_events();
+        std::printf("core banner\n");
+        std::fflush(stdout);
+        const bool ok =
+            StdoutRunnerEventEmitter().emit_event("pong", OrderedJson::object()).has_value();
+        ::_exit(ok ? 0 : 1);
+    }
+    ::close(out_pipe[1]);
+    ::close(err_pipe[1]);
+    const std::string out = drain(out_pipe[0]);
+    const std::string err = drain(err_pipe[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(out, "{\"name\":\"pong\",\"payload\":{}}\n");
+    EXPECT_EQ(err, "core banner\n");
+    ::close(out_pipe[0]);
+    ::close(err_pipe[0]);
 }
 
 }  // namespace
