@@ -1,0 +1,43 @@
+#pragma once
+
+#include <chrono>
+
+namespace lk {
+
+// Clamps a playback speed to [0.5, 2.0]; a value that is not finite counts as 1.0.
+double clamp_playback_speed(double speed);
+
+// Paces frame starts to the core's rate times the playback speed. A late frame
+// is not made up for: the next deadline is measured from when a frame really
+// starts. Owned by the frame loop on the runtime thread.
+class FramePacer {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    FramePacer(double frames_per_second, double speed);
+
+    // Recomputes the frame duration for a new rate or speed.
+    void set_timing(double frames_per_second, double speed);
+    // The next frame starts at once and the cadence is measured from it.
+    void restart();
+    // Sleeps (to an absolute deadline) until the next frame may start.
+    void wait_for_next_frame();
+
+    [[nodiscard]] Clock::duration frame_duration() const { return frame_duration_; }
+    [[nodiscard]] double frames_per_second() const { return frames_per_second_; }
+    [[nodiscard]] double speed() const { return speed_; }
+    [[nodiscard]] bool primed() const { return primed_; }
+    [[nodiscard]] Clock::time_point next_frame_at() const { return next_frame_at_; }
+
+  private:
+    Clock::duration frame_duration_{};
+    Clock::time_point next_frame_at_;
+    double frames_per_second_ = 60.0;
+    double speed_ = 1.0;
+    bool primed_ = false;
+};
+
+// 1 / (fps x speed) seconds when that is positive and finite, else 1/60 s.
+FramePacer::Clock::duration frame_duration_for(double frames_per_second, double speed);
+
+}  // namespace lk
