@@ -16,4 +16,11 @@ struct HardwareRenderBackendCapability {
     bool available = false;
 };
 
+// One line for messages: "Hardware render backend '{name}' is available;
+// preferred context: {type}; supported contexts: {list}." or
+// "Hardware render backend '{name}' is unavailable: {reason}. Supported
+// contexts: {list}.".
+std::string format_hardware_render_backend_capability(
+    const HardwareRenderBackendCapability& capability);
+
 }  // namespace lk
