@@ -3,12 +3,19 @@
 #include <algorithm>
 #include <array>
 
+#include <cmath>
+#include <cstdlib>
+
+#include "audio/null_audio_sink.hpp"
+#include "common/environment.hpp"
 #include "common/switches.hpp"
 #include "cores/core_bundle_resolver.hpp"
-#include "cores/filesystem_artifact_store.hpp"
 #include "cores/libretro_emulator_core.hpp"
 #include "cores/stub_emulator_core.hpp"
 #include "input/standard_input_state_mapper.hpp"
+#include "runtime/filesystem_artifact_store.hpp"
+#include "video/null_video_sink.hpp"
+#include "video/png_frame_event_video_sink.hpp"
 
 namespace lk {
 
@@ -30,6 +37,35 @@ HardwareRenderBackendCapability hardware_render_capability() {
     capability.unavailable_reason =
         "EGL backend is unavailable: hardware rendering is not built into this runner.";
     return capability;
+}
+
+// LUMENKITE_VIDEO_FRAME_RATE when it is a finite decimal above 0; else 60.
+double video_frame_rate() {
+    const auto text = read_env_text("LUMENKITE_VIDEO_FRAME_RATE");
+    if (!text || text->empty()) {
+        return 60.0;
+    }
+    char* end = nullptr;
+    const double value = std::strtod(text->c_str(), &end);
+    const bool parsed = end == text->c_str() + text->size();
+    return parsed && std::isfinite(value) && value > 0.0 ? value : 60.0;
+}
+
+// The desktop audio device sink is not part of this build yet, so every
+// session gets the silent sink, exactly as with LUMENKITE_AUDIO_SINK=null.
+std::unique_ptr<AudioSinkFactory> audio_sink_factory() {
+    return std::make_unique<NullAudioSinkFactory>();
+}
+
+// "null" gives the null sink; anything else PNG frame events. The raw frame
+// stream ("raw-stream") is not part of this build yet and falls back to PNG
+// frame events, as the stream itself does when it cannot serve a client.
+std::unique_ptr<VideoSinkFactory> video_sink_factory(const RunnerEventEmitterHandle& emitter) {
+    const auto kind = read_env_text("LUMENKITE_VIDEO_SINK");
+    if (kind && *kind == "null") {
+        return std::make_unique<NullVideoSinkFactory>();
+    }
+    return std::make_unique<PngFrameEventVideoSinkFactory>(emitter, video_frame_rate());
 }
 
 }  // namespace
@@ -89,11 +125,12 @@ std::unique_ptr<EmulatorCore> CoreRegistry::create_libretro_core(
     std::string_view core_id, std::vector<std::string> platform_ids,
     const std::vector<std::string>& bundle_directories,
     const HardwareRenderBackendCapability& capability, const RunnerEventEmitterHandle& emitter) {
+    (void)capability;  // the hardware render backend is created per session
     return std::make_unique<LibretroEmulatorCore>(
         std::string(core_id), std::move(platform_ids),
         std::make_unique<FilesystemCoreBundleResolver>(bundle_directories),
-        std::make_shared<FilesystemArtifactStore>(), emitter,
-        std::make_unique<StandardInputStateMapper>(), capability);
+        std::make_shared<FilesystemArtifactStore>(), audio_sink_factory(), emitter,
+        video_sink_factory(emitter), std::make_unique<StandardInputStateMapper>());
 }
 
 EmulatorCore* CoreRegistry::find(std::string_view core_id, std::string_view platform_id) const {

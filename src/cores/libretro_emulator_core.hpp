@@ -1,30 +1,36 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "cores/artifact_store.hpp"
+#include "audio/audio_sink.hpp"
 #include "cores/core_bundle_resolver.hpp"
 #include "cores/emulator_core.hpp"
-#include "hardware_render/hardware_render_backend_capability.hpp"
 #include "input/input_state_mapper.hpp"
 #include "protocol/runner_event_emitter.hpp"
+#include "runtime/artifact_store.hpp"
+#include "runtime/libretro_runtime_handle.hpp"
+#include "video/video_sink_factory.hpp"
 
 namespace lk {
 
 inline constexpr const char* kNoLibretroRuntime = "No libretro runtime is active.";
 
-// Plays games with a real libretro core library found by its bundle resolver.
-// This build resolves the core library but has no runtime to run it yet, so a
-// load fails after the library was found and no session ever becomes active.
+// Plays games with a real libretro core library. One object per core table
+// row; it holds at most one loaded session (a runtime thread and its handle).
+// Used by the main thread only.
 class LibretroEmulatorCore final : public EmulatorCore {
   public:
     LibretroEmulatorCore(std::string core_id, std::vector<std::string> platform_ids,
                          std::unique_ptr<CoreBundleResolver> bundle_resolver,
-                         ArtifactStoreHandle artifact_store, RunnerEventEmitterHandle event_emitter,
-                         std::unique_ptr<InputStateMapper> input_mapper,
-                         HardwareRenderBackendCapability hardware_capability);
+                         ArtifactStoreHandle artifact_store,
+                         std::unique_ptr<AudioSinkFactory> audio_sink_factory,
+                         RunnerEventEmitterHandle event_emitter,
+                         std::unique_ptr<VideoSinkFactory> video_sink_factory,
+                         std::unique_ptr<InputStateMapper> input_mapper);
+    ~LibretroEmulatorCore() override;
 
     Status close_rom(const Snapshot& snapshot) override;
     Status pause(const Snapshot& snapshot) override;
@@ -76,13 +82,18 @@ class LibretroEmulatorCore final : public EmulatorCore {
     std::vector<std::string> supported_platform_ids() const override;
 
   private:
+    Result<LibretroRuntimeHandle*> runtime_handle();
+    Status shutdown_loaded_session();
+
+    std::optional<LibretroRuntimeHandle> loaded_session_;
     std::string core_id_;
     std::vector<std::string> platform_ids_;
-    std::unique_ptr<CoreBundleResolver> bundle_resolver_;
     ArtifactStoreHandle artifact_store_;
+    std::unique_ptr<AudioSinkFactory> audio_sink_factory_;
+    std::unique_ptr<CoreBundleResolver> bundle_resolver_;
     RunnerEventEmitterHandle event_emitter_;
+    std::unique_ptr<VideoSinkFactory> video_sink_factory_;
     std::unique_ptr<InputStateMapper> input_mapper_;
-    HardwareRenderBackendCapability hardware_capability_;
 };
 
 }  // namespace lk

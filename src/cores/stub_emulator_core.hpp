@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "cores/artifact_store.hpp"
 #include "cores/emulator_core.hpp"
 #include "input/input_state_mapper.hpp"
+#include "runtime/artifact_store.hpp"
 
 namespace lk {
 

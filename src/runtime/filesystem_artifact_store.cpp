@@ -1,4 +1,4 @@
-#include "cores/filesystem_artifact_store.hpp"
+#include "runtime/filesystem_artifact_store.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

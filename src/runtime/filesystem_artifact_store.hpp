@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cores/artifact_store.hpp"
+#include "runtime/artifact_store.hpp"
 
 namespace lk {
 

@@ -1,4 +1,4 @@
-#include "cores/filesystem_artifact_store.hpp"
+#include "runtime/filesystem_artifact_store.hpp"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
