@@ -1,39 +1,26 @@
 #!/usr/bin/env bash
-# The main job: builds the runner and drives one scripted game session through
-# it exactly as the desktop shell does (JSON command lines in, events out),
-# then shows the events and the files the session wrote.
+# The main job: builds the runner and our homebrew Game Boy Advance ROM, fetches
+# the Debian mgba core, and plays a session through the runner exactly as the
+# desktop shell does (JSON command lines in, events out). It presses A, saves a
+# state, takes a screenshot and leaves a few delivered frames as PNG files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh >/dev/null
-cmake --preset release >/dev/null
-cmake --build --preset release --target lumenkite-runner >/dev/null
-runner="$PWD/build/release/src/lumenkite-runner"
+cores="$PWD/build/test-cores"
+scripts/fetch-test-cores.sh "$cores" >/dev/null
+cmake --preset default >/dev/null
+cmake --build --preset default --target lumenkite-runner lk_fixture_gba_rom >/dev/null
 
+runner="$PWD/build/default/src/lumenkite-runner"
+rom="$PWD/build/default/fixtures/roms/lk_test_rom.gba"
 out="${1:-$PWD/build/demo}"
 rm -rf "$out"
-mkdir -p "$out"
-rom="$out/homebrew.gba"
-head -c 4096 /dev/urandom > "$rom"
-
-commands() {
-  cat <<JSON
-{"type":"initializeRunner","requestId":"init","payload":{"protocolVersion":1}}
-{"type":"pingRunner","requestId":"ping","payload":{"issuedAt":"$(date +%s%3N)"}}
-{"type":"loadRom","requestId":"session-1","payload":{"coreId":"mgba","platformId":"gba","gameId":"homebrew","title":"Homebrew","source":{"kind":"file","filePath":"$rom"}}}
-{"type":"setInputState","requestId":"input","payload":{"inputState":{"buttons":[{"buttonId":"a","pressed":true}],"capturedAt":0}}}
-{"type":"saveState","requestId":"save","payload":{"slotId":"slot-1","stateFilePath":"$out/states/slot-1.state","previewFilePath":"$out/states/slot-1.png"}}
-{"type":"loadState","requestId":"load","payload":{"slotId":"slot-1","stateFilePath":"$out/states/slot-1.state"}}
-{"type":"captureScreenshot","requestId":"shot","payload":{"screenshotFilePath":"$out/screenshots/shot-1.png"}}
-{"type":"pause","requestId":"pause","payload":{}}
-{"type":"resume","requestId":"resume","payload":{}}
-{"type":"closeRom","requestId":"close","payload":{}}
-JSON
-}
 
 echo "runner: $runner"
+echo "game:   $rom (our homebrew ROM) on $cores/mgba_libretro.so"
 echo "events:"
-commands | "$runner" | tee "$out/events.jsonl"
+python3 scripts/demo_session.py "$runner" "$cores" "$rom" "$out"
 echo
 echo "files written by the session:"
-find "$out" -type f ! -name events.jsonl ! -name homebrew.gba -printf '  %p (%s bytes)\n' | sort
+find "$out" -type f -printf '  %p (%s bytes)\n' | sort
