@@ -55,10 +55,22 @@ void FramePacer::restart() {
 void FramePacer::wait_for_next_frame() {
     if (!primed_) {
         primed_ = true;
-    } else if (Clock::now() < next_frame_at_) {
+        next_frame_at_ = Clock::now() + frame_duration_;
+        return;
+    }
+    if (Clock::now() < next_frame_at_) {
         sleep_until(next_frame_at_);
     }
-    next_frame_at_ = Clock::now() + frame_duration_;
+    next_frame_at_ = next_frame_deadline(Clock::now(), next_frame_at_, frame_duration_);
+}
+
+FramePacer::Clock::time_point next_frame_deadline(FramePacer::Clock::time_point frame_start,
+                                                  FramePacer::Clock::time_point deadline,
+                                                  FramePacer::Clock::duration frame_duration) {
+    const FramePacer::Clock::duration tolerance =
+        std::min<FramePacer::Clock::duration>(std::chrono::milliseconds(2), frame_duration / 4);
+    return frame_start - deadline <= tolerance ? deadline + frame_duration
+                                               : frame_start + frame_duration;
 }
 
 }  // namespace lk

@@ -8,8 +8,9 @@ namespace lk {
 double clamp_playback_speed(double speed);
 
 // Paces frame starts to the core's rate times the playback speed. A late frame
-// is not made up for: the next deadline is measured from when a frame really
-// starts. Owned by the frame loop on the runtime thread.
+// is not made up for: after a frame that starts well past its deadline, the
+// next deadline is measured from when that frame really started. Owned by the
+// frame loop on the runtime thread.
 class FramePacer {
   public:
     using Clock = std::chrono::steady_clock;
@@ -36,6 +37,14 @@ class FramePacer {
     double speed_ = 1.0;
     bool primed_ = false;
 };
+
+// The deadline after a frame that started at `frame_start` and was due at
+// `deadline`: a frame within the wake-up tolerance (2 ms, at most a quarter
+// frame) of its deadline keeps the schedule, so sleep latency does not slow
+// the long-run rate; a frame that is really late restarts it from its start.
+FramePacer::Clock::time_point next_frame_deadline(FramePacer::Clock::time_point frame_start,
+                                                  FramePacer::Clock::time_point deadline,
+                                                  FramePacer::Clock::duration frame_duration);
 
 // 1 / (fps x speed) seconds when that is positive and finite, else 1/60 s.
 FramePacer::Clock::duration frame_duration_for(double frames_per_second, double speed);

@@ -54,5 +54,29 @@ TEST(FramePacer, LateFramesAreNotMadeUpFor) {
     EXPECT_LT(steady_clock::now() - restarted, milliseconds(10));
 }
 
+TEST(FramePacer, SleepLatencyKeepsTheScheduleAndLatenessRestartsIt) {
+    const FramePacer::Clock::time_point due{milliseconds(1000)};
+    const auto frame = duration_cast<FramePacer::Clock::duration>(microseconds(16743));
+    struct Case {
+        microseconds started_after_deadline;
+        bool keeps_schedule;
+    };
+    const Case cases[] = {{microseconds(0), true},
+                          {microseconds(80), true},
+                          {microseconds(2000), true},
+                          {microseconds(2001), false},
+                          {microseconds(45000), false}};
+    for (const auto& c : cases) {
+        const auto start = due + c.started_after_deadline;
+        const auto next = next_frame_deadline(start, due, frame);
+        EXPECT_EQ(next, c.keeps_schedule ? due + frame : start + frame)
+            << c.started_after_deadline.count() << " us late";
+    }
+    // Short frames use a quarter frame as the tolerance.
+    const auto short_frame = duration_cast<FramePacer::Clock::duration>(milliseconds(4));
+    EXPECT_EQ(next_frame_deadline(due + microseconds(1500), due, short_frame),
+              due + microseconds(1500) + short_frame);
+}
+
 }  // namespace
 }  // namespace lk
