@@ -3,7 +3,8 @@
 //     null video and audio sinks, against retro_run alone in a tiny host;
 //  2. frame delivery: the same with PNG frame events, CPU per delivered frame;
 //  3. pacing: frame start intervals of the runtime thread over 10 s;
-//  4. input latency: frames from pressing A to the first frame showing it.
+//  4. input latency: frames from pressing A to the first delivered frame that
+//     shows it, and the wall time of the same.
 // Usage: lk_runtime_measure [cores_dir]
 
 #include <fcntl.h>
@@ -28,7 +29,10 @@
 
 #include <fmt/format.h>
 
+#include <nlohmann/json.hpp>
+
 #include "audio/null_audio_sink.hpp"
+#include "frame_image.hpp"
 #include "libretro/audio_callbacks.hpp"
 #include "libretro/callback_runtime_state.hpp"
 #include "libretro/core_api.hpp"
@@ -251,6 +255,104 @@ void measure_pacing(const std::string& core_path, const std::string& rom, double
         pct(0.99), deviation.back());
 }
 
+// Presses and releases A through setInputState lines and counts the delivered
+// frames until the picture shows it, as the shell would see it.
+void measure_input_latency(const std::string& cores_dir, const std::string& rom, int presses) {
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+        std::exit(1);
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    std::vector<std::string> env{"LUMENKITE_USE_LIBRETRO_CORES=1",
+                                 "LUMENKITE_CORE_BUNDLE_DIR=" + cores_dir,
+                                 "LUMENKITE_AUDIO_SINK=null"};
+    std::vector<char*> envp;
+    for (auto& e : env) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
+    char binary[] = LK_RUNNER_BINARY;
+    char* argv[] = {binary, nullptr};
+    pid_t pid = 0;
+    posix_spawn(&pid, binary, &actions, nullptr, argv, envp.data());
+    close(in[0]);
+    close(out[1]);
+    FILE* events = fdopen(out[0], "r");
+    const auto send = [&](const std::string& line) {
+        (void)!write(in[1], line.data(), line.size());
+    };
+    send(fmt::format(
+        R"({{"type":"loadRom","requestId":"l","payload":{{"coreId":"mgba","platformId":"gba","gameId":"g","title":"t","source":{{"kind":"file","filePath":"{}"}}}}}})"
+        "\n",
+        rom));
+    char* line = nullptr;
+    std::size_t capacity = 0;
+    // The next delivered frame's picture: whether it shows A held.
+    const auto next_frame_shows_a = [&]() -> std::optional<bool> {
+        while (getline(&line, &capacity, events) > 0) {
+            const auto event = nlohmann::json::parse(line);
+            if (event["name"] != "frameReady") {
+                continue;
+            }
+            const auto image = lk::e2e::decode_data_url(event["payload"]["dataUrl"]);
+            if (!image) {
+                return std::nullopt;
+            }
+            return lk::e2e::gba_rom_shows_a_pressed(*image);
+        }
+        return std::nullopt;
+    };
+    const auto input = [](bool pressed) {
+        return fmt::format(
+            R"({{"type":"setInputState","requestId":"i","payload":{{"inputState":{{"buttons":[{{"buttonId":"a","pressed":{}}}],"capturedAt":0}}}}}})"
+            "\n",
+            pressed);
+    };
+    for (int i = 0; i < 30; ++i) {
+        (void)next_frame_shows_a();  // let the game settle
+    }
+    std::vector<int> frames;
+    std::vector<double> millis;
+    for (int press = 0; press < presses; ++press) {
+        for (const bool pressed : {true, false}) {
+            const auto sent_at = Clock::now();
+            send(input(pressed));
+            int count = 0;
+            for (;;) {
+                const auto shows = next_frame_shows_a();
+                if (!shows) {
+                    break;
+                }
+                ++count;
+                if (*shows == pressed) {
+                    break;
+                }
+            }
+            if (pressed) {
+                frames.push_back(count);
+                millis.push_back(duration<double, std::milli>(Clock::now() - sent_at).count());
+            }
+        }
+    }
+    close(in[1]);
+    free(line);
+    fclose(events);
+    waitpid(pid, nullptr, 0);
+    std::sort(frames.begin(), frames.end());
+    std::sort(millis.begin(), millis.end());
+    const auto p = [](const auto& v, double q) {
+        return v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1))];
+    };
+    fmt::print(
+        "input latency: {} presses; delivered frames until A shows: p50 {}, p95 {}, max {}; "
+        "wall time p50 {:.1f} ms, p95 {:.1f} ms\n",
+        frames.size(), p(frames, 0.5), p(frames, 0.95), frames.back(), p(millis, 0.5),
+        p(millis, 0.95));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -277,5 +379,6 @@ int main(int argc, char** argv) {
         png_run.delivered_frames / png_run.wall_seconds, png_per_delivered * 1e3,
         (1 - null_per_frame / png_per_delivered) * 100);
     measure_pacing(core_path, rom, 10.0);
+    measure_input_latency(cores_dir, rom, 40);
     return 0;
 }

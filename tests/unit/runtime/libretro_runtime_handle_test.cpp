@@ -1,6 +1,7 @@
 #include "runtime/libretro_runtime_handle.hpp"
 
 #include <atomic>
+#include <future>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@ LibretroRuntimeHandle start_fake_runtime(Answer answer) {
                 return;
             }
             if (!answer(*command)) {
+                rx.close();  // the runtime ends: its channel goes before the dropped reply
                 return;
             }
         }
@@ -85,22 +87,25 @@ TEST(LibretroRuntimeHandle, AGoneRuntimeIsReportedWithTheChannelTexts) {
 TEST(LibretroRuntimeHandle, RequestsQueuedBehindShutdownAreNeverRun) {
     auto [commands, receiver] = make_channel<LibretroRuntimeCommand>();
     std::atomic<int> saved{0};
-    RuntimeThread thread([rx = std::move(receiver), &saved]() mutable {
-        // Wait until both commands are queued, then take Shutdown first.
-        while (auto command = rx.recv()) {
-            if (auto* shutdown = std::get_if<rc::Shutdown>(&*command)) {
-                rx.close();  // the queued save state is dropped unanswered
-                shutdown->reply.send(std::monostate{});
-                return;
+    std::promise<void> both_queued;
+    RuntimeThread thread(
+        [rx = std::move(receiver), &saved, queued = both_queued.get_future()]() mutable {
+            queued.wait();  // Shutdown and the save state are both in the channel
+            while (auto command = rx.recv()) {
+                if (auto* shutdown = std::get_if<rc::Shutdown>(&*command)) {
+                    rx.close();  // the queued save state is dropped unanswered
+                    shutdown->reply.send(std::monostate{});
+                    return;
+                }
+                ++saved;
             }
-            ++saved;
-        }
-    });
+        });
     LibretroRuntimeHandle handle(commands, std::move(thread));
     auto [reply, save_receiver] = make_oneshot<Result<std::monostate>>();
     auto [shutdown_reply, shutdown_receiver] = make_oneshot<Result<std::monostate>>();
     ASSERT_TRUE(handle.send(rc::Shutdown{std::move(shutdown_reply)}));
     ASSERT_TRUE(handle.send(rc::SaveState{std::move(reply), "/s", "/p"}));
+    both_queued.set_value();
     EXPECT_TRUE(receive_reply(shutdown_receiver));
     auto never = receive_reply(save_receiver);
     ASSERT_FALSE(never);
