@@ -1,5 +1,7 @@
 #include "runtime/runtime_thread.hpp"
 
+#include <cxxabi.h>
+
 #include "common/panic_report.hpp"
 
 namespace lk {
@@ -9,6 +11,12 @@ RuntimeThread::RuntimeThread(std::move_only_function<void()> body)
     thread_ = std::thread([panicked = panicked_, run = std::move(body)]() mutable {
         try {
             run();
+        } catch (abi::__forced_unwind&) {
+            // The thread is being ended from below (pthread_exit or
+            // cancellation inside a core): mark it and let the unwinding go on.
+            report_panic("runtime thread", "the thread was ended while running the core");
+            panicked->store(true, std::memory_order_release);
+            throw;
         } catch (...) {
             report_panic("runtime thread", describe_exception(std::current_exception()));
             panicked->store(true, std::memory_order_release);

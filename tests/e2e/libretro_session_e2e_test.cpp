@@ -473,5 +473,38 @@ TEST_F(FixtureCoreE2e, DiscSwapAndCheatsReachTheCore) {
     EXPECT_EQ(log.find("9999"), std::string::npos);
 }
 
+TEST_F(FixtureCoreE2e, ARuntimeThatDiesEndsTheSessionAtTheNextStateCommand) {
+    install("lk_test_core_libretro.so", "genesis_plus_gx");
+    LibretroSession session(dir.path());
+    const std::string game = rom("dies.bin", "exit_thread_at=20\n");
+    ASSERT_EQ(session.command("loadRom", "doomed",
+                              load_payload("genesis-plus-gx", "genesis", game))["name"],
+              "commandSucceeded");
+    session.discard_frames(milliseconds(1500));  // the core ends its thread at frame 20
+    EXPECT_NE(session.runner().stderr_text().find("[lumenkite-runner] panic: runtime thread: "),
+              std::string::npos);
+
+    // Other commands only fail; the session stays until a state command meets the loss.
+    const Json paused = session.command("pause", "p", Json::object());
+    EXPECT_EQ(paused["payload"]["message"], "Libretro runtime command channel closed.");
+    std::vector<Json> events;
+    const Json saved = session.command("saveState", "s",
+                                       {{"slotId", "1"},
+                                        {"stateFilePath", dir.file("s.state")},
+                                        {"previewFilePath", dir.file("s.png")}},
+                                       &events);
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].dump(), R"({"name":"romClosed","payload":{"sessionId":"doomed"}})");
+    EXPECT_EQ(events[1]["payload"]["message"], "Libretro runtime command channel closed.");
+    EXPECT_EQ(saved["name"], "commandFailed");
+    EXPECT_EQ(session.command("pause", "p2", Json::object())["payload"]["message"],
+              "No ROM session is active.");
+    // A new session starts normally afterwards.
+    EXPECT_EQ(
+        session.command("loadRom", "next",
+                        load_payload("genesis-plus-gx", "genesis", rom("ok.bin", "")))["name"],
+        "commandSucceeded");
+}
+
 }  // namespace
 }  // namespace lk::e2e
