@@ -11,15 +11,15 @@ RuntimeThread::RuntimeThread(std::move_only_function<void()> body)
     thread_ = std::thread([panicked = panicked_, run = std::move(body)]() mutable {
         try {
             run();
-        } catch (abi::__forced_unwind&) {
-            // The thread is being ended from below (pthread_exit or
-            // cancellation inside a core): mark it and let the unwinding go on.
-            report_panic("runtime thread", "the thread was ended while running the core");
-            panicked->store(true, std::memory_order_release);
-            throw;
         } catch (...) {
-            report_panic("runtime thread", describe_exception(std::current_exception()));
             panicked->store(true, std::memory_order_release);
+            // A thread ended from below (pthread_exit or cancellation inside a
+            // core) unwinds with a foreign exception that must go on.
+            if (abi::__cxa_current_exception_type() == nullptr) {
+                report_panic("runtime thread", "the thread was ended while running the core");
+                throw;
+            }
+            report_panic("runtime thread", describe_exception(std::current_exception()));
         }
     });
 }
