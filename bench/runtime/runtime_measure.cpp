@@ -109,8 +109,16 @@ struct RunnerRun {
     double wall_seconds = 0;
 };
 
-RunnerRun run_runner(const std::string& cores_dir, const std::string& rom, const char* video_sink,
-                     double seconds) {
+// A runner child with pipes on its standard streams, playing our ROM on mgba.
+struct RunnerChild {
+    pid_t pid = 0;
+    int to_runner = -1;
+    int from_runner = -1;
+    int runner_errors = -1;
+};
+
+RunnerChild start_runner(const std::string& cores_dir, const std::string& rom,
+                         std::vector<std::string> extra_env) {
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
         std::exit(1);
@@ -120,10 +128,10 @@ RunnerRun run_runner(const std::string& cores_dir, const std::string& rom, const
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    std::vector<std::string> env{
-        "LUMENKITE_USE_LIBRETRO_CORES=1", "LUMENKITE_CORE_BUNDLE_DIR=" + cores_dir,
-        "LUMENKITE_AUDIO_SINK=null", std::string("LUMENKITE_VIDEO_SINK=") + video_sink,
-        "LUMENKITE_RUNNER_DEBUG_LOGS=1"};
+    std::vector<std::string> env{"LUMENKITE_USE_LIBRETRO_CORES=1",
+                                 "LUMENKITE_CORE_BUNDLE_DIR=" + cores_dir,
+                                 "LUMENKITE_AUDIO_SINK=null"};
+    env.insert(env.end(), extra_env.begin(), extra_env.end());
     std::vector<char*> envp;
     for (auto& e : env) {
         envp.push_back(e.data());
@@ -131,16 +139,32 @@ RunnerRun run_runner(const std::string& cores_dir, const std::string& rom, const
     envp.push_back(nullptr);
     char binary[] = LK_RUNNER_BINARY;
     char* argv[] = {binary, nullptr};
-    pid_t pid = 0;
-    posix_spawn(&pid, binary, &actions, nullptr, argv, envp.data());
+    RunnerChild child;
+    posix_spawn(&child.pid, binary, &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
     close(in[0]);
     close(out[1]);
     close(err[1]);
+    child.to_runner = in[1];
+    child.from_runner = out[0];
+    child.runner_errors = err[0];
     const std::string load = fmt::format(
         R"({{"type":"loadRom","requestId":"l","payload":{{"coreId":"mgba","platformId":"gba","gameId":"g","title":"t","source":{{"kind":"file","filePath":"{}"}}}}}})"
         "\n",
         rom);
-    (void)!write(in[1], load.data(), load.size());
+    (void)!write(child.to_runner, load.data(), load.size());
+    return child;
+}
+
+RunnerRun run_runner(const std::string& cores_dir, const std::string& rom, const char* video_sink,
+                     double seconds) {
+    const RunnerChild child = start_runner(
+        cores_dir, rom,
+        {std::string("LUMENKITE_VIDEO_SINK=") + video_sink, "LUMENKITE_RUNNER_DEBUG_LOGS=1"});
+    const pid_t pid = child.pid;
+    const int out[1] = {child.from_runner};
+    const int err[1] = {child.runner_errors};
+    const int in[2] = {-1, child.to_runner};
     RunnerRun run;
     std::string stdout_text, stderr_text;
     std::thread out_reader([&] {
@@ -258,36 +282,14 @@ void measure_pacing(const std::string& core_path, const std::string& rom, double
 // Presses and releases A through setInputState lines and counts the delivered
 // frames until the picture shows it, as the shell would see it.
 void measure_input_latency(const std::string& cores_dir, const std::string& rom, int presses) {
-    int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
-        std::exit(1);
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    std::vector<std::string> env{"LUMENKITE_USE_LIBRETRO_CORES=1",
-                                 "LUMENKITE_CORE_BUNDLE_DIR=" + cores_dir,
-                                 "LUMENKITE_AUDIO_SINK=null"};
-    std::vector<char*> envp;
-    for (auto& e : env) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    char binary[] = LK_RUNNER_BINARY;
-    char* argv[] = {binary, nullptr};
-    pid_t pid = 0;
-    posix_spawn(&pid, binary, &actions, nullptr, argv, envp.data());
-    close(in[0]);
-    close(out[1]);
-    FILE* events = fdopen(out[0], "r");
+    const RunnerChild child = start_runner(cores_dir, rom, {});
+    close(child.runner_errors);
+    const pid_t pid = child.pid;
+    const int in[2] = {-1, child.to_runner};
+    FILE* events = fdopen(child.from_runner, "r");
     const auto send = [&](const std::string& line) {
         (void)!write(in[1], line.data(), line.size());
     };
-    send(fmt::format(
-        R"({{"type":"loadRom","requestId":"l","payload":{{"coreId":"mgba","platformId":"gba","gameId":"g","title":"t","source":{{"kind":"file","filePath":"{}"}}}}}})"
-        "\n",
-        rom));
     char* line = nullptr;
     std::size_t capacity = 0;
     // The next delivered frame's picture: whether it shows A held.
