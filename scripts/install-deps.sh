@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libfmt-dev libdeflate-dev libpng-dev zlib1g-dev libssl-dev
   libasound2-dev libsoxr-dev libudev-dev libevdev-dev umockdev libumockdev-dev
+  pulseaudio pulseaudio-utils libasound2-plugins
   gcc-arm-none-eabi binutils-arm-none-eabi
   libinih1 libtinyxml2.6.2v5
   python3 file

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "audio/desktop_audio_sink.hpp"
 #include "audio/null_audio_sink.hpp"
 #include "common/environment.hpp"
 #include "common/switches.hpp"
@@ -51,10 +52,13 @@ double video_frame_rate() {
     return parsed && std::isfinite(value) && value > 0.0 ? value : 60.0;
 }
 
-// The desktop audio device sink is not part of this build yet, so every
-// session gets the silent sink, exactly as with LUMENKITE_AUDIO_SINK=null.
+// "null" gives every session the silent sink; anything else the audio device.
 std::unique_ptr<AudioSinkFactory> audio_sink_factory() {
-    return std::make_unique<NullAudioSinkFactory>();
+    const auto kind = read_env_text("LUMENKITE_AUDIO_SINK");
+    if (kind && *kind == "null") {
+        return std::make_unique<NullAudioSinkFactory>();
+    }
+    return std::make_unique<DesktopAudioSinkFactory>();
 }
 
 // "null" gives the null sink; anything else PNG frame events. The raw frame

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Plays a tone through the desktop audio sink into ALSA "default", routed to a
+# private PulseAudio server with null sinks, and checks what the sinks' monitors
+# recorded. Exits 77 (skipped) when PulseAudio is not installed.
+set -u
+probe="$1"
+for tool in pulseaudio parec pactl; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool not installed"; exit 77; }
+done
+
+tmp="$(mktemp -d)"
+export XDG_RUNTIME_DIR="$tmp/run" HOME="$tmp/home"
+mkdir -p "$XDG_RUNTIME_DIR" "$HOME"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset PULSE_SERVER
+recorders=()
+
+cleanup() {
+  for pid in "${recorders[@]}"; do kill "$pid" 2>/dev/null; done
+  if [ -f "$XDG_RUNTIME_DIR/pulse/pid" ]; then
+    kill "$(cat "$XDG_RUNTIME_DIR/pulse/pid")" 2>/dev/null
+  fi
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+cat > "$tmp/default.pa" <<'PA'
+load-module module-native-protocol-unix
+load-module module-null-sink sink_name=testsink sink_properties=device.description=TestSink
+load-module module-null-sink sink_name=othersink sink_properties=device.description=OtherSink
+set-default-sink testsink
+PA
+# A second ALSA device, listed with its own display name, on the other sink.
+cat > "$HOME/.asoundrc" <<'ASOUND'
+pcm.lumenkite_other {
+  type pulse
+  device othersink
+  hint { show on description "Lumenkite Other Test Sink" }
+}
+ASOUND
+
+pulseaudio -n -F "$tmp/default.pa" --exit-idle-time=-1 --daemonize=yes --use-pid-file=yes \
+  --log-target=file:"$tmp/pulse.log" || { cat "$tmp/pulse.log"; exit 1; }
+for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+
+failures=0
+# record <sink> <file>: starts a recorder in the background.
+record() {
+  parec -d "$1.monitor" --format=s16le --rate=48000 --channels=2 > "$2" &
+  recorders+=($!)
+}
+stop_recorders() {
+  for pid in "${recorders[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  recorders=()
+}
+# check <name> <file> <min Hz> <max Hz> <min peak> <max peak>
+check() {
+  local name="$1"; shift
+  if "$probe" analyze "$@"; then echo "PASS $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
+}
+play() {
+  timeout 20 "$probe" play 2.5 "$@" || { echo "FAIL play $*"; failures=$((failures + 1)); }
+}
+
+record testsink "$tmp/full.raw"
+play 1.0 0
+stop_recorders
+check "tone at full volume" "$tmp/full.raw" 430 450 0.42 0.58
+
+record testsink "$tmp/half.raw"
+play 0.5 0
+stop_recorders
+check "volume 50 halves the level" "$tmp/half.raw" 430 450 0.21 0.29
+
+record testsink "$tmp/muted.raw"
+play 1.0 1
+stop_recorders
+check "mute gives silence" "$tmp/muted.raw" 0 0 0 0.001
+
+record testsink "$tmp/first.raw"
+record othersink "$tmp/other.raw"
+play 1.0 0 "other test sink"
+stop_recorders
+check "device chosen by display name plays" "$tmp/other.raw" 430 450 0.42 0.58
+check "the other device stays silent" "$tmp/first.raw" 0 0 0 0.001
+
+[ "$failures" -eq 0 ] || { echo "--- pulseaudio log"; tail -20 "$tmp/pulse.log"; exit 1; }
