@@ -2,6 +2,8 @@
 // analyses a captured s16le stereo recording.
 //
 //   audio_device_probe play <seconds> <volume 0..1> <muted 0|1> [device name]
+//       (LK_PROBE_SPEED sets the playback speed: the tone is fed that much
+//        faster and comes out that much higher)
 //   audio_device_probe analyze <file.raw> <min Hz> <max Hz> <min peak> <max peak>
 //
 // `play` waits until the device consumes audio steadily (a PulseAudio stream
@@ -43,9 +45,12 @@ int play(double seconds, float volume, bool muted, const char* device) {
         std::fprintf(stderr, "set_settings: %s\n", set.error().message().c_str());
         return 1;
     }
+    const char* speed_text = std::getenv("LK_PROBE_SPEED");
+    const double speed = speed_text != nullptr ? std::atof(speed_text) : 1.0;
     lk::AudioStreamDescriptor descriptor;
     descriptor.sample_rate = kRate;
     descriptor.source_sample_rate = kRate;
+    descriptor.playback_speed = speed;
     if (auto configured = sink->configure(descriptor, lk::AudioPlaybackMode::standard);
         !configured) {
         std::fprintf(stderr, "configure: %s\n", configured.error().message().c_str());
@@ -59,7 +64,7 @@ int play(double seconds, float volume, bool muted, const char* device) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    const auto batches = static_cast<std::size_t>(seconds * kRate / kBatchFrames);
+    const auto batches = static_cast<std::size_t>(seconds * kRate * speed / kBatchFrames);
     auto deadline = std::chrono::steady_clock::now();
     std::uint64_t frame = 0;
     for (std::size_t b = 0; b < batches; ++b) {
@@ -77,7 +82,8 @@ int play(double seconds, float volume, bool muted, const char* device) {
             std::fprintf(stderr, "push_samples: %s\n", pushed.error().message().c_str());
             return 1;
         }
-        deadline += std::chrono::microseconds(static_cast<long>(kBatchFrames * 1e6 / kRate));
+        deadline +=
+            std::chrono::microseconds(static_cast<long>(kBatchFrames * 1e6 / (kRate * speed)));
         std::this_thread::sleep_until(deadline);
     }
     // Let the buffered audio drain before the stream is discarded.

@@ -77,6 +77,11 @@ play 1.0 1
 stop_recorders
 check "mute gives silence" "$tmp/muted.raw" 0 0 0 0.001
 
+record testsink "$tmp/fast.raw"
+LK_PROBE_SPEED=2 play 1.0 0
+stop_recorders
+check "speed 2.0 doubles the pitch" "$tmp/fast.raw" 860 900 0.42 0.58
+
 record testsink "$tmp/first.raw"
 record othersink "$tmp/other.raw"
 play 1.0 0 "other test sink"
