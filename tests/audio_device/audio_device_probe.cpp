@@ -3,7 +3,8 @@
 //
 //   audio_device_probe play <seconds> <volume 0..1> <muted 0|1> [device name]
 //       (LK_PROBE_SPEED sets the playback speed: the tone is fed that much
-//        faster and comes out that much higher)
+//        faster and comes out that much higher; LK_PROBE_UNMUTE_AFTER=<s>
+//        unmutes a muted sink that many seconds into the tone)
 //   audio_device_probe analyze <file.raw> <min Hz> <max Hz> <min peak> <max peak>
 //
 // `play` waits until the device consumes audio steadily (a PulseAudio stream
@@ -67,7 +68,18 @@ int play(double seconds, float volume, bool muted, const char* device) {
     const auto batches = static_cast<std::size_t>(seconds * kRate * speed / kBatchFrames);
     auto deadline = std::chrono::steady_clock::now();
     std::uint64_t frame = 0;
+    const char* unmute_text = std::getenv("LK_PROBE_UNMUTE_AFTER");
+    const auto unmute_at_batch =
+        unmute_text != nullptr
+            ? static_cast<std::size_t>(std::atof(unmute_text) * kRate * speed / kBatchFrames)
+            : batches;
     for (std::size_t b = 0; b < batches; ++b) {
+        if (b == unmute_at_batch) {
+            if (auto unmuted = sink->set_muted(false); !unmuted) {
+                std::fprintf(stderr, "set_muted: %s\n", unmuted.error().message().c_str());
+                return 1;
+            }
+        }
         lk::AudioSampleBatch batch;
         batch.frames = kBatchFrames;
         batch.samples.resize(2 * kBatchFrames);

@@ -77,6 +77,11 @@ play 1.0 1
 stop_recorders
 check "mute gives silence" "$tmp/muted.raw" 0 0 0 0.001
 
+record testsink "$tmp/unmuted.raw"
+LK_PROBE_UNMUTE_AFTER=0.8 play 1.0 1
+stop_recorders
+check "unmuting resumes the tone" "$tmp/unmuted.raw" 430 450 0.42 0.58
+
 record testsink "$tmp/fast.raw"
 LK_PROBE_SPEED=2 play 1.0 0
 stop_recorders
