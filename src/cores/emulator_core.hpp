@@ -12,6 +12,9 @@
 
 namespace lk {
 
+inline constexpr const char* kZipEntryUnsupported =
+    "Zip entry sources must be extracted into the managed library first.";
+
 struct LoadedRom {
     EmulatorSessionSnapshot session;
     std::uint64_t rom_size_bytes = 0;
@@ -75,6 +78,18 @@ class EmulatorCore {
                                         std::string_view platform_id) const = 0;
     [[nodiscard]] virtual std::vector<std::string> supported_platform_ids() const = 0;
 };
+
+// The game file a loadRom names: a "file" source whose metadata can be read
+// (the file is not opened). Fails for "zipEntry" sources and unreadable paths.
+struct RomFile {
+    FileRomSource source;
+    std::uint64_t size_bytes = 0;
+};
+Result<RomFile> check_rom_file(const LoadRomCommandPayload& payload);
+
+// The new session's snapshot from the loadRom payload.
+LoadedRom loaded_rom_for(const LoadRomCommandPayload& payload, const std::string& session_id,
+                         const std::string& core_graphics_profile, const RomFile& rom);
 
 // True when `core_id` is `own_core_id` and `platform_id` is one of `platform_ids`
 // (byte-wise, case-sensitive).

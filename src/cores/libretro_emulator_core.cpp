@@ -1,8 +1,5 @@
 #include "cores/libretro_emulator_core.hpp"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <chrono>
 
 #include "common/switches.hpp"
@@ -81,13 +78,9 @@ Result<LoadedRom> LibretroEmulatorCore::load_rom(const LoadRomCommandPayload& pa
     if (auto closed = shutdown_loaded_session(); !closed) {
         return fail(std::move(closed.error()));
     }
-    const auto* file = std::get_if<FileRomSource>(&payload.source);
-    if (file == nullptr) {
-        return fail(kZipEntryUnsupported);
-    }
-    struct stat info {};
-    if (::stat(file->file_path.c_str(), &info) != 0) {
-        return fail(Error::from_errno(errno));
+    auto rom = check_rom_file(payload);
+    if (!rom) {
+        return fail(std::move(rom.error()));
     }
     auto library = bundle_resolver_->resolve_core_binary(payload.core_id, payload.platform_id);
     if (!library) {
@@ -99,7 +92,7 @@ Result<LoadedRom> LibretroEmulatorCore::load_rom(const LoadRomCommandPayload& pa
         }
     }
     LibretroRuntimeConfig config =
-        libretro_runtime_config_for(payload, session_id, *library, file->file_path);
+        libretro_runtime_config_for(payload, session_id, *library, rom->source.file_path);
     const std::string effective_profile = config.core_graphics_profile;
     std::unique_ptr<AudioSink> audio_sink = audio_sink_factory_->create_audio_sink();
     std::unique_ptr<VideoSink> video_sink = video_sink_factory_->create_video_sink(VideoSinkConfig{
@@ -112,21 +105,7 @@ Result<LoadedRom> LibretroEmulatorCore::load_rom(const LoadRomCommandPayload& pa
     }
     loaded_session_.emplace(std::move(*handle));
 
-    LoadedRom loaded;
-    auto& s = loaded.session;
-    s.core_id = payload.core_id;
-    s.core_graphics_profile = effective_profile;
-    s.game_id = payload.game_id;
-    s.platform_id = payload.platform_id;
-    s.run_state = payload.start_paused ? kRunStatePaused : kRunStateRunning;
-    s.save_data_mode = payload.save_data_mode;
-    s.session_id = session_id;
-    s.netplay_player_index = payload.netplay_player_index;
-    s.netplay_session_key = payload.netplay_session_key;
-    s.source = *file;
-    s.title = payload.title;
-    loaded.rom_size_bytes = static_cast<std::uint64_t>(info.st_size);
-    return loaded;
+    return loaded_rom_for(payload, session_id, effective_profile, *rom);
 }
 
 Status LibretroEmulatorCore::pause(const Snapshot&) {

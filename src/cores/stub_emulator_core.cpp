@@ -1,8 +1,6 @@
 #include "cores/stub_emulator_core.hpp"
 
-#include <sys/stat.h>
 
-#include <cerrno>
 
 #include "protocol/json.hpp"
 #include "video/placeholder_image.hpp"
@@ -69,29 +67,11 @@ Status StubEmulatorCore::resume(const Snapshot&) {
 
 Result<LoadedRom> StubEmulatorCore::load_rom(const LoadRomCommandPayload& payload,
                                              const std::string& session_id) {
-    const auto* file = std::get_if<FileRomSource>(&payload.source);
-    if (file == nullptr) {
-        return fail(kZipEntryUnsupported);
+    auto rom = check_rom_file(payload);
+    if (!rom) {
+        return fail(std::move(rom.error()));
     }
-    struct stat info {};
-    if (::stat(file->file_path.c_str(), &info) != 0) {
-        return fail(Error::from_errno(errno));
-    }
-    LoadedRom loaded;
-    auto& s = loaded.session;
-    s.core_id = payload.core_id;
-    s.core_graphics_profile = payload.core_graphics_profile;
-    s.game_id = payload.game_id;
-    s.platform_id = payload.platform_id;
-    s.run_state = payload.start_paused ? kRunStatePaused : kRunStateRunning;
-    s.save_data_mode = payload.save_data_mode;
-    s.session_id = session_id;
-    s.netplay_player_index = payload.netplay_player_index;
-    s.netplay_session_key = payload.netplay_session_key;
-    s.source = *file;
-    s.title = payload.title;
-    loaded.rom_size_bytes = static_cast<std::uint64_t>(info.st_size);
-    return loaded;
+    return loaded_rom_for(payload, session_id, payload.core_graphics_profile, *rom);
 }
 
 Status StubEmulatorCore::load_state(const Snapshot&, const LoadStateCommandPayload& payload) {

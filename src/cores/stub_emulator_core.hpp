@@ -12,8 +12,6 @@ namespace lk {
 
 inline constexpr const char* kStubClipUnavailable =
     "Clip recording is not available for stub cores.";
-inline constexpr const char* kZipEntryUnsupported =
-    "Zip entry sources must be extracted into the managed library first.";
 
 // Plays nothing: answers every command from its own data and writes small
 // placeholder files, so the shell's whole flow runs without emulator cores.
