@@ -8,8 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "audio/audio_playback_policy.hpp"
 #include "fake_audio_output_host.hpp"
 
 namespace lk {
@@ -346,6 +348,54 @@ TEST(DesktopAudioSink, MuteStormsWhileTheDeviceRuns) {
     }
     const auto played = f.pull(441);
     EXPECT_NE(played[880], 0);
+}
+
+TEST(DesktopAudioSink, DebugLinesDescribeTheStreamAndTheDeviceState) {
+    SinkFixture f;
+    f.sink = std::make_unique<DesktopAudioSink>(f.host, true);
+    auto& sink = *f.sink;
+    const auto policy = AudioPlaybackPolicy::for_output(AudioPlaybackMode::standard, 48000);
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(sink.set_settings({std::nullopt, 0.8f, false}));
+    ASSERT_TRUE(sink.configure(stream_at(48000), AudioPlaybackMode::standard));
+    ASSERT_TRUE(sink.push_samples(constant_batch(kPrefill, 100)));
+    f.pull(256);
+    // Thirty underruns, each after the buffer primed again; only the 30th is reported.
+    std::size_t buffered = kPrefill - 256;
+    for (int i = 0; i < 30; ++i) {
+        f.pull(buffered + 10);
+        ASSERT_TRUE(sink.push_samples(constant_batch(policy.recovery_prefill_frames, 100)));
+        buffered = policy.recovery_prefill_frames;
+    }
+    ASSERT_TRUE(sink.set_muted(true));
+    const std::string text = ::testing::internal::GetCapturedStderr();
+
+    const std::string ready = fmt::format(
+        "[lumenkite-runner] Desktop audio ready: mode=Standard source=48000Hz speed=1.00 "
+        "effectiveSource=48000Hz output=48000Hz channels=2 format=I16 device=\"System Default\" "
+        "volume=800 muted=false burstFrames=1024 ringFrames={} prefillFrames={} "
+        "recoveryPrefillFrames={} ceilingFrames={}\n",
+        policy.ring_frames, policy.prefill_frames, policy.recovery_prefill_frames,
+        policy.ceiling_frames);
+    EXPECT_NE(text.find(ready), std::string::npos) << text;
+    const std::string started = fmt::format(
+        "[lumenkite-runner] Desktop audio playback started: requestedFrames=256 readFrames=0 "
+        "underrunFrames=0 bufferedFrames={} capacityFrames={} underrunCallbacks=0\n",
+        kPrefill - 256, policy.ring_frames);
+    EXPECT_NE(text.find(started), std::string::npos) << text;
+    const std::string underrun = fmt::format(
+        "[lumenkite-runner] Desktop audio underrun: requestedFrames={0} readFrames={1} "
+        "underrunFrames=10 bufferedFrames=0 capacityFrames={2} underrunCallbacks=30\n",
+        policy.recovery_prefill_frames + 10, policy.recovery_prefill_frames, policy.ring_frames);
+    EXPECT_NE(text.find(underrun), std::string::npos) << text;
+    std::size_t underrun_lines = 0;
+    for (auto at = text.find("Desktop audio underrun:"); at != std::string::npos;
+         at = text.find("Desktop audio underrun:", at + 1)) {
+        ++underrun_lines;
+    }
+    EXPECT_EQ(underrun_lines, 1u);
+    EXPECT_NE(text.find("[lumenkite-runner] Desktop audio muted state changed: muted=true\n"),
+              std::string::npos);
 }
 
 TEST(DesktopAudioSinkFactory, CreatesUnopenedSinks) {
