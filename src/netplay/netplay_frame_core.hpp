@@ -17,7 +17,9 @@ class NetplayFrameCore {
   public:
     virtual ~NetplayFrameCore() = default;
 
-    virtual Result<std::vector<std::uint8_t>> serialize_state() = 0;
+    // Replaces `out` with the current state; `out` may be a recycled buffer,
+    // so a state as large as the last one is written without allocating.
+    virtual Status serialize_state(std::vector<std::uint8_t>& out) = 0;
     virtual Status unserialize_state(std::span<const std::uint8_t> state) = 0;
     // Player p's input goes to controller port p.
     virtual void apply_inputs(const NetplayFrameInputs& inputs) = 0;

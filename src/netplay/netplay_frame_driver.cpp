@@ -11,29 +11,33 @@ Result<NetplayFramePreparation> prepare_netplay_frame(NetplayRuntimeSession& ses
                                                       NetplayFrameCore& core,
                                                       RunnerEventEmitter& event_emitter,
                                                       std::string_view session_id) {
-    auto state = core.serialize_state();
-    if (!state) {
-        return fail(std::move(state.error()));
+    std::vector<std::uint8_t> state = session.take_state_buffer();
+    if (auto serialized = core.serialize_state(state); !serialized) {
+        session.recycle_state_buffer(std::move(state));
+        return fail(std::move(serialized.error()));
     }
-    return session.prepare_frame(event_emitter, session_id, std::move(*state));
+    return session.prepare_frame(event_emitter, session_id, std::move(state));
 }
 
 Status replay_netplay_frames(NetplayRuntimeSession& session, NetplayFrameCore& core,
-                             const NetplayReplayStart& start) {
+                             NetplayReplayStart start) {
     if (start.state.empty()) {
         return fail("save state payload is empty");
     }
-    if (auto restored = core.unserialize_state(start.state); !restored) {
+    Status restored = core.unserialize_state(start.state);
+    session.recycle_state_buffer(std::move(start.state));
+    if (!restored) {
         return restored;
     }
     core.set_output_suppressed(true);
     Status replayed = [&]() -> Status {
         for (std::uint64_t frame = start.frame; frame < session.current_frame(); ++frame) {
-            auto state = core.serialize_state();
-            if (!state) {
-                return fail(std::move(state.error()));
+            std::vector<std::uint8_t> state = session.take_state_buffer();
+            if (auto serialized = core.serialize_state(state); !serialized) {
+                session.recycle_state_buffer(std::move(state));
+                return serialized;
             }
-            core.apply_inputs(session.prepare_replay_frame(frame, std::move(*state)));
+            core.apply_inputs(session.prepare_replay_frame(frame, std::move(state)));
             if (auto ran = core.run_frame(); !ran) {
                 return ran;
             }
@@ -52,7 +56,7 @@ Status finish_netplay_frame(NetplayRuntimeSession& session, NetplayFrameCore& co
     session.advance_current_frame();
     Status finished = [&]() -> Status {
         if (auto start = session.replay_request()) {
-            if (auto replayed = replay_netplay_frames(session, core, *start); !replayed) {
+            if (auto replayed = replay_netplay_frames(session, core, std::move(*start)); !replayed) {
                 return replayed;
             }
         }

@@ -22,7 +22,7 @@ Result<NetplayFramePreparation> prepare_netplay_frame(NetplayRuntimeSession& ses
 // the present with output suppressed; then the re-run frames count as verified
 // as far as their inputs are confirmed.
 Status replay_netplay_frames(NetplayRuntimeSession& session, NetplayFrameCore& core,
-                             const NetplayReplayStart& start);
+                             NetplayReplayStart start);
 
 // After a frame ran: advance, replay if needed, emit "netplayStateHash" for
 // each verified state due (every 600 frames), prune. A replay or emit failure

@@ -178,11 +178,12 @@ Result<NetplayFramePreparation> NetplayRuntimeSession::prepare_frame(
     if (stalled_) {
         catching_up_ = false;
         catch_up_observed_at_.reset();
+        recycle_state_buffer(std::move(state));
         return NetplayFrameStalled{cursors_.current_frame};
     }
 
     const bool catch_up = catch_up_decision();
-    frames_[cursors_.current_frame].state = std::move(state);
+    store_state(cursors_.current_frame, std::move(state));
     return NetplayFrameReady{catch_up, resolve_input(cursors_.current_frame).inputs};
 }
 
@@ -246,12 +247,14 @@ std::optional<NetplayReplayStart> NetplayRuntimeSession::replay_request() {
     if (it == frames_.end() || !it->second.state) {
         return std::nullopt;
     }
-    return NetplayReplayStart{*it->second.state, *start};
+    std::vector<std::uint8_t> copy = take_state_buffer();
+    copy.assign(it->second.state->begin(), it->second.state->end());
+    return NetplayReplayStart{std::move(copy), *start};
 }
 
 NetplayFrameInputs NetplayRuntimeSession::prepare_replay_frame(std::uint64_t frame,
                                                                std::vector<std::uint8_t> state) {
-    frames_[frame].state = std::move(state);
+    store_state(frame, std::move(state));
     return resolve_input(frame).inputs;
 }
 
@@ -285,8 +288,37 @@ void NetplayRuntimeSession::prune_synced_frames() {
     hashed_frames_.erase(hashed_frames_.begin(), hashed_frames_.lower_bound(saturating_sub(
                                                      verified, kNetplayRetainedHashedFrames)));
     const std::uint64_t window = saturating_sub(verified, kNetplayRetainedFrames);
-    frames_.erase(frames_.begin(), frames_.lower_bound(std::min(next_hash_frame_, window)));
+    const auto kept = frames_.lower_bound(std::min(next_hash_frame_, window));
+    for (auto it = frames_.begin(); it != kept; ++it) {
+        if (it->second.state) {
+            recycle_state_buffer(std::move(*it->second.state));
+        }
+    }
+    frames_.erase(frames_.begin(), kept);
     sent_local_frames_.erase(sent_local_frames_.begin(), sent_local_frames_.lower_bound(window));
+}
+
+std::vector<std::uint8_t> NetplayRuntimeSession::take_state_buffer() {
+    if (spare_states_.empty()) {
+        return {};
+    }
+    std::vector<std::uint8_t> buffer = std::move(spare_states_.back());
+    spare_states_.pop_back();
+    return buffer;
+}
+
+void NetplayRuntimeSession::recycle_state_buffer(std::vector<std::uint8_t>&& buffer) {
+    if (buffer.capacity() > 0 && spare_states_.size() < kNetplaySpareStateBuffers) {
+        spare_states_.push_back(std::move(buffer));
+    }
+}
+
+void NetplayRuntimeSession::store_state(std::uint64_t frame, std::vector<std::uint8_t>&& state) {
+    std::optional<std::vector<std::uint8_t>>& slot = frames_[frame].state;
+    if (slot) {
+        recycle_state_buffer(std::move(*slot));
+    }
+    slot = std::move(state);
 }
 
 void NetplayRuntimeSession::advance_current_frame() {

@@ -42,6 +42,8 @@ inline constexpr std::uint64_t kNetplayMaxInputDelay = 8;
 // A remote input may skip at most this many frames past the next one expected
 // from that player; the skipped frames are filled one record each.
 inline constexpr std::uint64_t kNetplayMaxInputGap = 3600;
+// Spare state buffers kept for reuse.
+inline constexpr std::size_t kNetplaySpareStateBuffers = 8;
 
 // The record kept per frame number.
 struct NetplayDeltaFrame {
@@ -105,6 +107,12 @@ class NetplayRuntimeSession {
     std::vector<NetplayVerifiedStateHash> take_verified_state_hashes(std::uint64_t interval);
     void prune_synced_frames();
 
+    // State buffers are recycled: a state dropped from the window keeps its
+    // memory for the next serialisation, so a large state (hundreds of KB)
+    // costs no allocation and no page faults per frame.
+    std::vector<std::uint8_t> take_state_buffer();
+    void recycle_state_buffer(std::vector<std::uint8_t>&& buffer);
+
     // The frame loop's bookkeeping around a frame and a replay.
     void advance_current_frame();
     void finish_replay();
@@ -142,6 +150,7 @@ class NetplayRuntimeSession {
     [[nodiscard]] NetplayPlayerInput latest_known_input_before(std::size_t player,
                                                                std::uint64_t frame) const;
     void apply_due_input_delay_changes();
+    void store_state(std::uint64_t frame, std::vector<std::uint8_t>&& state);
     Status send_local_input(RunnerEventEmitter& event_emitter, std::string_view session_id);
     bool catch_up_decision();
 
@@ -163,6 +172,7 @@ class NetplayRuntimeSession {
     NetplayPlayerInput local_input_;
     bool catching_up_ = false;
     bool stalled_ = false;
+    std::vector<std::vector<std::uint8_t>> spare_states_;
 };
 
 }  // namespace lk

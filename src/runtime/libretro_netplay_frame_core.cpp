@@ -1,16 +1,27 @@
 #include "runtime/libretro_netplay_frame_core.hpp"
 
+
 #include "libretro/callback_runtime_state.hpp"
 #include "libretro/input_callbacks.hpp"
 #include "runtime/libretro_runtime_state.hpp"
 
 namespace lk {
 
-Result<std::vector<std::uint8_t>> LibretroNetplayFrameCore::serialize_state() {
+Status LibretroNetplayFrameCore::serialize_state(std::vector<std::uint8_t>& out) {
     if (core_ == nullptr) {
         return fail(kNoCoreSession);
     }
-    return core_->serialize();
+    const std::size_t size = core_->retro_serialize_size();
+    if (size == 0) {
+        return fail("core reported zero-byte serialize size");
+    }
+    // Zeroed like a fresh buffer: bytes a core leaves unwritten must not carry
+    // an older state into the hashes.
+    out.assign(size, 0);
+    if (!core_->retro_serialize(out.data(), out.size())) {
+        return fail("core refused to serialize state");
+    }
+    return {};
 }
 
 Status LibretroNetplayFrameCore::unserialize_state(std::span<const std::uint8_t> state) {

@@ -13,7 +13,7 @@ class LibretroNetplayFrameCore final : public NetplayFrameCore {
     // `core` may be null when no core is loaded; every state operation then fails.
     explicit LibretroNetplayFrameCore(const CoreApi* core) : core_(core) {}
 
-    Result<std::vector<std::uint8_t>> serialize_state() override;
+    Status serialize_state(std::vector<std::uint8_t>& out) override;
     Status unserialize_state(std::span<const std::uint8_t> state) override;
     void apply_inputs(const NetplayFrameInputs& inputs) override;
     Status run_frame() override;

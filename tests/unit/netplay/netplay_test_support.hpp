@@ -44,11 +44,11 @@ class RecordingEmitter final : public RunnerEventEmitter {
 // was given, frame by frame: two runs agree exactly when their inputs did.
 class FakeCore final : public NetplayFrameCore {
   public:
-    Result<std::vector<std::uint8_t>> serialize_state() override {
-        std::vector<std::uint8_t> state(16);
+    Status serialize_state(std::vector<std::uint8_t>& state) override {
+        state.assign(16, 0);
         std::memcpy(state.data(), &frame, 8);
         std::memcpy(state.data() + 8, &digest, 8);
-        return state;
+        return {};
     }
     Status unserialize_state(std::span<const std::uint8_t> state) override {
         ++unserialize_calls;
