@@ -255,14 +255,31 @@ TEST_F(NetplayE2e, TwoRunnersAgreeThroughRollbacksStallsAndAScheduledPause) {
 
     // Player 2's inputs stop reaching anyone: the server frame stops, both
     // runners run 60 frames ahead of it and stall, then resume.
+    // (A loaded machine may have stalled a runner briefly already: count from here.)
+    const int stalled_before[] = {relay.peer(0).stalled, relay.peer(1).stalled};
+    const int resumed_before[] = {relay.peer(0).resumed, relay.peer(1).resumed};
     relay.hold_player_ = 1;
     ASSERT_TRUE(relay.run_until(
-        [&] { return relay.peer(0).stalled == 1 && relay.peer(1).stalled == 1; }, seconds(10)));
+        [&] {
+            return relay.peer(0).stalled > stalled_before[0] &&
+                   relay.peer(1).stalled > stalled_before[1];
+        },
+        seconds(10)));
+    const int resumed_while_held[] = {relay.peer(0).resumed, relay.peer(1).resumed};
     relay.run_until([] { return false; }, milliseconds(300));
-    EXPECT_EQ(relay.peer(0).resumed, 0);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(relay.peer(i).resumed, resumed_while_held[i]) << i;
+        EXPECT_EQ(relay.peer(i).stalled, relay.peer(i).resumed + 1) << i;  // one event each
+    }
     relay.hold_player_.reset();
     ASSERT_TRUE(relay.run_until(
-        [&] { return relay.peer(0).resumed == 1 && relay.peer(1).resumed == 1; }, seconds(10)));
+        [&] {
+            return relay.peer(0).resumed > resumed_before[0] &&
+                   relay.peer(1).resumed > resumed_before[1] &&
+                   relay.peer(0).stalled == relay.peer(0).resumed &&
+                   relay.peer(1).stalled == relay.peer(1).resumed;
+        },
+        seconds(10)));
 
     ASSERT_TRUE(relay.run_until([&] { return both_hashed(relay, 1200); }, seconds(20)));
     EXPECT_EQ(relay.peer(0).hashes, relay.peer(1).hashes);
@@ -295,7 +312,7 @@ TEST_F(NetplayE2e, TwoRunnersAgreeThroughRollbacksStallsAndAScheduledPause) {
                   Json({{"pausedAtFrame", pause_at}, {"sequence", 7}, {"sessionId", session_ids[i]}})
                       .dump());
     }
-    const std::uint64_t saved_frame = pause_at - 30;
+    const std::uint64_t saved_frame = pause_at - 50;
     for (int i = 0; i < 2; ++i) {
         const Json saved = relay.command(
             i, "saveNetplayStateFrame",
@@ -369,7 +386,7 @@ TEST_F(NetplayE2e, MgbaPlayingOurRomStaysInStepUnderLatency) {
         [&] { return relay.peer(0).pause_reached && relay.peer(1).pause_reached; }, seconds(10)));
     for (int i = 0; i < 2; ++i) {
         ASSERT_EQ(relay.command(i, "saveNetplayStateFrame",
-                                Json{{"frame", pause_at - 30},
+                                Json{{"frame", pause_at - 45},
                                      {"stateFilePath", dir.file("mgba" + std::to_string(i))}})
                       ["name"],
                   "commandSucceeded");
