@@ -264,7 +264,7 @@ TEST_F(NetplayE2e, TwoRunnersAgreeThroughRollbacksStallsAndAScheduledPause) {
             return relay.peer(0).stalled > stalled_before[0] &&
                    relay.peer(1).stalled > stalled_before[1];
         },
-        seconds(10)));
+        seconds(30)));
     const int resumed_while_held[] = {relay.peer(0).resumed, relay.peer(1).resumed};
     relay.run_until([] { return false; }, milliseconds(300));
     for (int i = 0; i < 2; ++i) {
@@ -279,7 +279,7 @@ TEST_F(NetplayE2e, TwoRunnersAgreeThroughRollbacksStallsAndAScheduledPause) {
                    relay.peer(0).stalled == relay.peer(0).resumed &&
                    relay.peer(1).stalled == relay.peer(1).resumed;
         },
-        seconds(10)));
+        seconds(30)));
 
     ASSERT_TRUE(relay.run_until([&] { return both_hashed(relay, 1200); }, seconds(60)));
     EXPECT_EQ(relay.peer(0).hashes, relay.peer(1).hashes);
