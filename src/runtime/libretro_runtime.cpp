@@ -12,7 +12,9 @@
 #include "libretro/input_callbacks.hpp"
 #include "libretro/system_info.hpp"
 #include "libretro/video_callback.hpp"
+#include "netplay/netplay_frame_driver.hpp"
 #include "runtime/libretro_netplay_core_policy.hpp"
+#include "runtime/libretro_netplay_frame_core.hpp"
 #include "runtime/libretro_runtime_state.hpp"
 #include "runtime/runtime_system_directories.hpp"
 
@@ -285,11 +287,28 @@ void LibretroRuntime::run(CommandReceiver& commands) {
         if (stop_requested_) {
             break;
         }
-        clear_stale_input();
+        if (!netplay_) {
+            clear_stale_input();
+        }
         if (paused_) {
             pacer.restart();
             std::this_thread::sleep_for(std::chrono::milliseconds(4));
             continue;
+        }
+        if (take_scheduled_netplay_pause(pacer)) {
+            continue;
+        }
+        if (netplay_) {
+            const NetplayStep step = prepare_netplay_step();
+            if (step == NetplayStep::stop) {
+                stop_requested_ = true;
+                continue;
+            }
+            if (step == NetplayStep::skip) {
+                pacer.restart();
+                std::this_thread::sleep_for(std::chrono::milliseconds(4));
+                continue;
+            }
         }
         if (skip_next_frame_wait_) {
             skip_next_frame_wait_ = false;
@@ -299,6 +318,14 @@ void LibretroRuntime::run(CommandReceiver& commands) {
         }
         if (stop_after("Hardware render context preparation failed", run_one_frame())) {
             continue;
+        }
+        if (netplay_) {
+            LibretroNetplayFrameCore frame_core(core_ ? &*core_ : nullptr);
+            if (stop_after("Netplay replay failed",
+                           finish_netplay_frame(*netplay_, frame_core, *event_emitter_,
+                                                config_.session_id))) {
+                continue;
+            }
         }
         refresh_delayed_controller_ports();
         if (stop_after("AV/audio reconfiguration failed", process_system_av_info_update(pacer)) ||

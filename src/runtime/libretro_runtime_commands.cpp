@@ -22,7 +22,6 @@ namespace rc = runtime_command;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kClipUnavailable = "Clip recording is not available for this session.";
-constexpr const char* kNetplayUnavailable = "Netplay is not available in this runner build.";
 
 double ms_since(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -114,15 +113,19 @@ void LibretroRuntime::handle_command(LibretroRuntimeCommand& command, FramePacer
                 reply_status(c.reply, set_playback_speed(c.speed, pacer));
             } else if constexpr (std::is_same_v<C, rc::SyncCheats>) {
                 reply_status(c.reply, sync_cheats(c.cheat_sets));
-            } else if constexpr (std::is_same_v<C, rc::StartNetplayMode> ||
-                                 std::is_same_v<C, rc::StopNetplayMode> ||
-                                 std::is_same_v<C, rc::ScheduleNetplayPause> ||
-                                 std::is_same_v<C, rc::SaveNetplayStateFrame>) {
-                c.reply.send(std::unexpected(Error(kNetplayUnavailable)));
+            } else if constexpr (std::is_same_v<C, rc::StartNetplayMode>) {
+                reply_status(c.reply, start_netplay_mode(c, pacer));
+            } else if constexpr (std::is_same_v<C, rc::StopNetplayMode>) {
+                stop_netplay_mode();
+                c.reply.send(std::monostate{});
+            } else if constexpr (std::is_same_v<C, rc::ScheduleNetplayPause>) {
+                reply_status(c.reply, schedule_netplay_pause(c.pause_at_frame, c.sequence));
+            } else if constexpr (std::is_same_v<C, rc::SaveNetplayStateFrame>) {
+                reply_status(c.reply, save_netplay_state_frame(c.state_path, c.frame));
             } else if constexpr (std::is_same_v<C, rc::SubmitNetplayInputFrame> ||
                                  std::is_same_v<C, rc::UpdateNetplayServerFrame> ||
                                  std::is_same_v<C, rc::UpdateNetplayInputDelay>) {
-                // Netplay traffic without a netplay session has nothing to update.
+                handle_netplay_traffic(command);
             } else if constexpr (std::is_same_v<C, rc::Shutdown>) {
                 stop_requested_ = true;
                 c.reply.send(std::monostate{});
@@ -340,6 +343,15 @@ void LibretroRuntime::set_input_state(rc::SetInputState& command) {
     input_active_ = input_is_active(command.input);
     last_input_at_ = Clock::now();
     stale_input_cleared_ = !input_active_;
+    if (netplay_) {
+        // The shell's first player is the local player of the netplay session.
+        NetplayPlayerInput local;
+        local.buttons = command.input.joypad_masks[0];
+        local.axes = {command.input.left_sticks[0].x, command.input.left_sticks[0].y,
+                      command.input.right_sticks[0].x, command.input.right_sticks[0].y};
+        netplay_->set_local_input(local);
+        return;
+    }
     callback_bridge::set_input_state_by_port(command.input);
 }
 

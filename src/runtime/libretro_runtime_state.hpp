@@ -11,6 +11,7 @@
 #include "audio/audio_sink.hpp"
 #include "libretro/core_api.hpp"
 #include "libretro/game_load_request.hpp"
+#include "netplay/netplay_runtime_session.hpp"
 #include "protocol/runner_event_emitter.hpp"
 #include "runtime/artifact_store.hpp"
 #include "runtime/frame_pacer.hpp"
@@ -31,6 +32,12 @@ AudioStreamDescriptor audio_stream_descriptor_for_core(double sample_rate, doubl
 // Cores whose hardware frames are capped by the video performance policy.
 bool uses_hardware_render_frame_rate_limit_policy(std::string_view core_id,
                                                   std::string_view platform_id);
+
+// A pause the shell scheduled for when netplay reaches `frame`.
+struct ScheduledNetplayPause {
+    std::uint64_t frame = 0;
+    std::uint64_t sequence = 0;
+};
 
 class LibretroRuntime {
   public:
@@ -84,6 +91,21 @@ class LibretroRuntime {
     Result<DiscControlSnapshot> set_disc_image(std::uint32_t image_index, FramePacer& pacer);
     std::uint64_t drop_pending_audio();
 
+    // Netplay commands and the frame loop's netplay steps.
+    Status start_netplay_mode(const runtime_command::StartNetplayMode& command,
+                              FramePacer& pacer);
+    void stop_netplay_mode();
+    Status schedule_netplay_pause(std::uint64_t pause_at_frame, std::uint64_t sequence);
+    Status save_netplay_state_frame(const std::string& state_path, std::uint64_t frame);
+    void handle_netplay_traffic(const LibretroRuntimeCommand& command);
+    // True when the scheduled pause was taken (the iteration ends).
+    bool take_scheduled_netplay_pause(FramePacer& pacer);
+    enum class NetplayStep { run, skip, stop };
+    NetplayStep prepare_netplay_step();
+
+    std::optional<ScheduledNetplayPause> scheduled_netplay_pause_;
+    std::optional<NetplayRuntimeSession> netplay_;
+
     LibretroRuntimeConfig config_;
     std::optional<AudioStreamDescriptor> audio_stream_;
     std::optional<GameLoadRequest> game_load_request_;
@@ -107,6 +129,7 @@ class LibretroRuntime {
     bool stale_input_cleared_ = true;
     bool input_active_ = false;
     bool skip_next_frame_wait_ = false;
+    bool netplay_stalled_ = false;
     bool stop_requested_ = false;
 };
 
