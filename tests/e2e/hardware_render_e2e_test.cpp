@@ -160,7 +160,7 @@ TEST_F(HardwareRenderE2e, EveryContextTypeDeliversThePictureRightWayUp) {
 }
 
 TEST_F(HardwareRenderE2e, LargerFramesGrowTheFramebufferAndInputReachesThePicture) {
-    RunnerProcess runner(environment());
+    RunnerProcess runner(environment({{"LUMENKITE_RUNNER_DEBUG_LOGS", "1"}}));
     const std::string game = rom("big.bin", "width=640\nheight=480\n");
     ASSERT_EQ(command(runner, "loadRom", "l", load_payload("flycast", "dreamcast", game))["name"],
               "commandSucceeded");
@@ -189,6 +189,10 @@ TEST_F(HardwareRenderE2e, LargerFramesGrowTheFramebufferAndInputReachesThePictur
         }
     }
     EXPECT_TRUE(saw_yellow);
+    EXPECT_NE(runner.stderr_text().find("[lumenkite-runner] EGL hardware render context ready: "
+                                        "api=OpenGL version=2 pbuffer=480x272 fbo="),
+              std::string::npos)
+        << runner.stderr_text();
 }
 
 TEST_F(HardwareRenderE2e, ScreenshotAndSaveStatePreviewShowTheHardwareFrame) {
