@@ -22,7 +22,10 @@ Result<DynamicLibrary> open_first_dynamic_library(std::string_view label,
     std::string failures;
     for (const char* candidate : candidates) {
         ::dlerror();
-        void* handle = ::dlopen(candidate, RTLD_LAZY | RTLD_LOCAL);
+        // RTLD_NODELETE: the EGL and GL libraries (and the drivers they load)
+        // leak their own allocations each time they are unloaded, which with
+        // a context per session would add up; once mapped they stay.
+        void* handle = ::dlopen(candidate, RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE);
         if (handle != nullptr) {
             return DynamicLibrary(handle, [](void* opened) { ::dlclose(opened); });
         }

@@ -9,7 +9,8 @@
 
 namespace lk {
 
-// A library opened with dlopen; closed when the last holder lets go.
+// A library opened with dlopen; its handle is closed when the last holder
+// lets go, but the library stays mapped for the rest of the process.
 using DynamicLibrary = std::shared_ptr<void>;
 
 // Opens the first candidate that loads. When none does, fails with

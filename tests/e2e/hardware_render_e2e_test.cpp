@@ -157,6 +157,9 @@ TEST_F(HardwareRenderE2e, EveryContextTypeDeliversThePictureRightWayUp) {
         }
     }
     EXPECT_EQ(runner.stderr_text().find("rejected"), std::string::npos) << runner.stderr_text();
+    // The last session's context goes with the process, cleanly.
+    runner.close_stdin();
+    EXPECT_EQ(runner.wait_for_exit(), 0) << runner.stderr_text();
 }
 
 TEST_F(HardwareRenderE2e, LargerFramesGrowTheFramebufferAndInputReachesThePicture) {

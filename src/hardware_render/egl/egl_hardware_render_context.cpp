@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <map>
-#include <mutex>
 #include <utility>
 
 #include "common/diagnostics.hpp"
@@ -16,45 +14,6 @@ namespace {
 
 bool is_desktop_gl(std::uint32_t context_type) {
     return context_type == kHwContextOpenGl || context_type == kHwContextOpenGlCore;
-}
-
-// An initialized EGL display is one object per process: terminating it
-// invalidates every context made on it. Contexts therefore count their
-// display, and only the last one to go terminates it (a core that asks for
-// a second context gets it before the first one is destroyed).
-class DisplayReferences {
-  public:
-    void acquire(EGLDisplay display) {
-        const std::lock_guard lock(mutex_);
-        ++counts_[display];
-    }
-    // True when the caller held the last reference and should terminate.
-    bool release(EGLDisplay display) {
-        const std::lock_guard lock(mutex_);
-        auto found = counts_.find(display);
-        if (found == counts_.end() || --found->second == 0) {
-            if (found != counts_.end()) {
-                counts_.erase(found);
-            }
-            return true;
-        }
-        return false;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::map<EGLDisplay, std::uint64_t> counts_;  // guarded by mutex_
-};
-
-DisplayReferences& display_references() {
-    static DisplayReferences references;
-    return references;
-}
-
-void release_display(const EglBindings& egl, EGLDisplay display) {
-    if (display_references().release(display)) {
-        egl.api().eglTerminate(display);
-    }
 }
 
 // The default display; with no window system to reach (a headless machine),
@@ -71,7 +30,6 @@ Result<EGLDisplay> open_display(const EglBindings& egl) {
     } else if (api.eglInitialize(display, &major, &minor) == EGL_FALSE) {
         failure = egl.egl_error("eglInitialize");
     } else {
-        display_references().acquire(display);
         return display;
     }
     const auto get_platform_display = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
@@ -83,7 +41,6 @@ Result<EGLDisplay> open_display(const EglBindings& egl) {
             api.eglInitialize(surfaceless, &major, &minor) == EGL_TRUE) {
             runner_debug("EGL default display unavailable, using the surfaceless platform: {}",
                          failure.display());
-            display_references().acquire(surfaceless);
             return surfaceless;
         }
     }
@@ -189,9 +146,7 @@ Result<std::unique_ptr<EglHardwareRenderContext>> EglHardwareRenderContext::crea
     const EGLenum client_api = is_desktop_gl(request.context_type) ? EGL_OPENGL_API
                                                                    : EGL_OPENGL_ES_API;
     if (api.eglBindAPI(client_api) == EGL_FALSE) {
-        Error error = egl->egl_error("eglBindAPI");
-        release_display(*egl, *display);
-        return fail(std::move(error));
+        return fail(egl->egl_error("eglBindAPI"));
     }
     std::uint32_t version = context_version(request);
     auto created = create_surface_and_context(*egl, *display, request, version);
@@ -205,7 +160,6 @@ Result<std::unique_ptr<EglHardwareRenderContext>> EglHardwareRenderContext::crea
         created = create_surface_and_context(*egl, *display, request, version);
     }
     if (!created) {
-        release_display(*egl, *display);
         return fail(std::move(created.error()));
     }
     // From here on the context object owns the handles and cleans up after
@@ -311,9 +265,10 @@ void EglHardwareRenderContext::destroy() {
     if (surface_ != EGL_NO_SURFACE) {
         api.eglDestroySurface(display_, surface_);
     }
-    if (display_ != EGL_NO_DISPLAY) {
-        release_display(*egl_, display_);
-    }
+    // The display is not terminated: it is one object per process, shared
+    // by every context on it (a core that asks again gets its new context
+    // before the old one is destroyed), and terminating it unloads the
+    // driver, which leaks on every unload and costs a reload next session.
     display_ = EGL_NO_DISPLAY;
     surface_ = EGL_NO_SURFACE;
     context_ = EGL_NO_CONTEXT;
