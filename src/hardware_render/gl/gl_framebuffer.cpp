@@ -1,7 +1,6 @@
 #include "hardware_render/gl/gl_framebuffer.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -166,7 +165,9 @@ Result<VideoFrame> GlFramebuffer::read_frame(std::uint32_t width, std::uint32_t 
     }
     const std::size_t row_bytes = std::size_t{read_width} * 4;
     const std::size_t size = row_bytes * read_height;
-    auto read = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    // Read straight into the frame's own bytes (one allocation per frame:
+    // a second buffer of this size would double the fresh pages touched).
+    auto bytes = std::make_unique_for_overwrite<std::uint8_t[]>(size);
 
     const Gles2EntryPoints& gl = gl_->api();
     GLint saved_framebuffer = 0;
@@ -175,7 +176,7 @@ Result<VideoFrame> GlFramebuffer::read_frame(std::uint32_t width, std::uint32_t 
     gl.glGetIntegerv(GL_PACK_ALIGNMENT, &saved_pack_alignment);
     gl.glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     gl.glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    gl.glReadPixels(0, 0, *gl_width, *gl_height, GL_RGBA, GL_UNSIGNED_BYTE, read.get());
+    gl.glReadPixels(0, 0, *gl_width, *gl_height, GL_RGBA, GL_UNSIGNED_BYTE, bytes.get());
     gl.glPixelStorei(GL_PACK_ALIGNMENT, saved_pack_alignment);
     gl.glBindFramebuffer(GL_FRAMEBUFFER, as_name(saved_framebuffer));
     if (auto checked = check_gl_error("capture GL framebuffer"); !checked) {
@@ -187,12 +188,11 @@ Result<VideoFrame> GlFramebuffer::read_frame(std::uint32_t width, std::uint32_t 
         }
     }
 
-    // GL's first row is the bottom one: flip while copying, then make every
-    // pixel opaque.
-    auto bytes = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-    for (std::size_t row = 0; row < read_height; ++row) {
-        std::memcpy(bytes.get() + row * row_bytes,
-                    read.get() + (read_height - 1 - row) * row_bytes, row_bytes);
+    // GL's first row is the bottom one: flip in place, then make every pixel
+    // opaque.
+    for (std::size_t top = 0, bottom = read_height - 1; top < bottom; ++top, --bottom) {
+        std::swap_ranges(bytes.get() + top * row_bytes, bytes.get() + (top + 1) * row_bytes,
+                         bytes.get() + bottom * row_bytes);
     }
     for (std::size_t alpha = 3; alpha < size; alpha += 4) {
         bytes[alpha] = 255;
