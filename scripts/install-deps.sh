@@ -12,6 +12,7 @@ packages=(
   pulseaudio pulseaudio-utils libasound2-plugins
   gcc-arm-none-eabi binutils-arm-none-eabi
   libinih1 libtinyxml2.6.2v5
+  libegl-dev libgles-dev libegl1 libegl-mesa0 libgl1-mesa-dri libgles2 libgl1 libopengl0
   python3 file
 )
 

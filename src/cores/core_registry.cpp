@@ -13,6 +13,7 @@
 #include "cores/core_bundle_resolver.hpp"
 #include "cores/libretro_emulator_core.hpp"
 #include "cores/stub_emulator_core.hpp"
+#include "hardware_render/egl/egl_hardware_render_backend.hpp"
 #include "input/standard_input_state_mapper.hpp"
 #include "runtime/filesystem_artifact_store.hpp"
 #include "video/null_video_sink.hpp"
@@ -29,14 +30,17 @@ std::vector<std::string> to_strings(const std::vector<std::string_view>& views) 
     return {views.begin(), views.end()};
 }
 
-// This runner has no hardware render backend yet; cores that need one are
-// narrowed away exactly as on a machine without working EGL.
+// The EGL backend's capability; when EGL cannot be loaded, "linux-egl-opengl"
+// unavailable with the loading error as the reason.
 HardwareRenderBackendCapability hardware_render_capability() {
+    auto backend = EglHardwareRenderBackend::create();
+    if (backend) {
+        return (*backend)->capability();
+    }
     HardwareRenderBackendCapability capability;
     capability.backend_name = "linux-egl-opengl";
     capability.available = false;
-    capability.unavailable_reason =
-        "EGL backend is unavailable: hardware rendering is not built into this runner.";
+    capability.unavailable_reason = "EGL backend is unavailable: " + backend.error().display();
     return capability;
 }
 

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "common/diagnostics.hpp"
-#include "hardware_render/unsupported_hardware_render_backend.hpp"
+#include "hardware_render/default_hardware_render_backend.hpp"
 #include "libretro/audio_callbacks.hpp"
 #include "libretro/callback_runtime_state.hpp"
 #include "libretro/environment_callback.hpp"
@@ -106,9 +106,7 @@ Status LibretroRuntime::initialize() {
     }
 
     callback_bridge::reset();
-    callback_bridge::configure_hardware_render_backend(
-        std::make_unique<UnsupportedHardwareRenderBackend>(
-            "EGL backend is unavailable: hardware rendering is not built into this runner."));
+    callback_bridge::configure_hardware_render_backend(create_default_hardware_render_backend());
     if (auto configured = callback_bridge::configure_environment(
             directories->system_directory, directories->save_directory, config_.core_library_path,
             config_.rom_path, config_.core_graphics_profile);
