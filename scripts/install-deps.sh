@@ -12,6 +12,7 @@ packages=(
   pulseaudio pulseaudio-utils libasound2-plugins
   gcc-arm-none-eabi binutils-arm-none-eabi
   libinih1 libtinyxml2.6.2v5
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad ffmpeg
   python3 file
 )
 
