@@ -219,7 +219,8 @@ TEST_F(ClipRecordingE2e, ReplayClipAndManualRecordingBecomeMp4Files) {
     EXPECT_EQ(reply["payload"]["commandName"], "saveReplayClip");
     ASSERT_EQ(reply["payload"]["result"].size(), 1u);
     const double replay_seconds = reply["payload"]["result"]["durationSeconds"].get<double>();
-    EXPECT_GT(replay_seconds, 2.5);
+    // About the 3.5 s played; less when a slow build emulates below real time.
+    EXPECT_GT(replay_seconds, 1.0);
     EXPECT_LT(replay_seconds, 6.0);
 
     auto clip = probe(replay);
@@ -247,7 +248,7 @@ TEST_F(ClipRecordingE2e, ReplayClipAndManualRecordingBecomeMp4Files) {
                                    seconds(60));
     ASSERT_EQ(stopped.back()["name"], "commandSucceeded") << stopped.back().dump();
     const double manual_seconds = stopped.back()["payload"]["result"]["durationSeconds"].get<double>();
-    EXPECT_GT(manual_seconds, 1.8);
+    EXPECT_GT(manual_seconds, 1.0);
     EXPECT_LT(manual_seconds, 4.0);
     auto manual_clip = probe(manual);
     ASSERT_TRUE(manual_clip);
