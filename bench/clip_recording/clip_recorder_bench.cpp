@@ -23,7 +23,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kFramePeriod = std::chrono::microseconds(16743);  // 59.7275 Hz
-constexpr std::uint64_t kAudioFramesPerFrame = 549;               // 32768 Hz / 59.7275
+constexpr std::uint64_t kAudioFramesPerFrame = 549;              // 32768 Hz / 59.7275
 
 // An mgba-sized RGB565 frame (240x160, pitch 512) with some structure.
 VideoFrame gba_frame(std::uint32_t seed) {

@@ -99,7 +99,8 @@ std::map<std::string, std::string> current_process_environment() {
         if (equals == nullptr) {
             continue;
         }
-        environment.emplace(std::string(const_cast<const char*>(*entry), equals), std::string(equals + 1));
+        environment.emplace(std::string(const_cast<const char*>(*entry), equals),
+                            std::string(equals + 1));
     }
     return environment;
 }

@@ -12,13 +12,13 @@ namespace lk {
 // One program run to completion with its own environment.
 struct ChildProcessCommand {
     std::string program;
-    std::vector<std::string> arguments;               // without the program name
-    std::map<std::string, std::string> environment;   // the child's whole environment
+    std::vector<std::string> arguments;              // without the program name
+    std::map<std::string, std::string> environment;  // the child's whole environment
 };
 
 struct ChildProcessOutput {
-    std::optional<int> exit_code;     // absent when a signal ended the child
-    std::optional<int> signal;        // the signal that ended it
+    std::optional<int> exit_code;  // absent when a signal ended the child
+    std::optional<int> signal;     // the signal that ended it
     std::string standard_output;
     std::string standard_error;
 

@@ -63,7 +63,8 @@ Result<ClipEncodeSnapshot> fill_work_directory(ClipEncodeSnapshot snapshot,
     }
     std::uint64_t count = 0;
     for (const auto& frame : selection->frame_paths) {
-        if (auto placed = place_frame(frame, snapshot.frames_directory / clip_frame_file_name(count));
+        if (auto placed =
+                place_frame(frame, snapshot.frames_directory / clip_frame_file_name(count));
             !placed) {
             std::fclose(audio);
             return fail(std::move(placed.error()));

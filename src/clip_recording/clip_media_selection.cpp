@@ -50,7 +50,8 @@ Result<ClipMediaSelection> select_clip_media(const std::vector<ClipRecordingSegm
         selection.duration_seconds =
             replay_length_seconds ? std::min(total, *replay_length_seconds) : total;
     } else if (!selection.frame_paths.empty() && capture_rate > kEpsilon) {
-        selection.duration_seconds = static_cast<double>(selection.frame_paths.size()) / capture_rate;
+        selection.duration_seconds =
+            static_cast<double>(selection.frame_paths.size()) / capture_rate;
     }
 
     const double target_product = static_cast<double>(sample_rate) * selection.duration_seconds;
@@ -79,8 +80,9 @@ Result<ClipMediaSelection> select_clip_media(const std::vector<ClipRecordingSegm
         const std::uint64_t available = gathered.size() / 4;
         const std::uint64_t kept = std::min(available, target);
         const auto skip = static_cast<std::ptrdiff_t>((available - kept) * 4);
-        selection.audio_bytes.assign(gathered.begin() + skip,
-                                     gathered.begin() + skip + static_cast<std::ptrdiff_t>(kept * 4));
+        selection.audio_bytes.assign(
+            gathered.begin() + skip,
+            gathered.begin() + skip + static_cast<std::ptrdiff_t>(kept * 4));
         selection.audio_bytes.resize(static_cast<std::size_t>(target) * 4, 0);
         selection.audio_frames = target;
     }

@@ -34,20 +34,19 @@ Result<ClipRecorder> ClipRecorder::start(ClipRecorderConfig config, std::uint32_
     recorder.recording_active_ = std::make_shared<std::atomic<bool>>(
         clip_encoder_available(config) && config.replay_buffer_enabled);
     try {
-        recorder.worker_ = std::thread(
-            [config = std::move(config), control = std::move(control_receiver),
-             data = std::move(data_receiver), sample_rate, capture_rate,
-             active = recorder.recording_active_]() mutable {
-                try {
-                    ClipRecordingWorker worker(std::move(config), std::move(control),
-                                               std::move(data), sample_rate, capture_rate, active);
-                    worker.run();
-                } catch (...) {
-                    report_panic("clip recording worker",
-                                 describe_exception(std::current_exception()));
-                    active->store(false, std::memory_order_release);
-                }
-            });
+        recorder.worker_ = std::thread([config = std::move(config),
+                                        control = std::move(control_receiver),
+                                        data = std::move(data_receiver), sample_rate, capture_rate,
+                                        active = recorder.recording_active_]() mutable {
+            try {
+                ClipRecordingWorker worker(std::move(config), std::move(control), std::move(data),
+                                           sample_rate, capture_rate, active);
+                worker.run();
+            } catch (...) {
+                report_panic("clip recording worker", describe_exception(std::current_exception()));
+                active->store(false, std::memory_order_release);
+            }
+        });
     } catch (const std::system_error& error) {
         return fail(Error(error.code().message(), ErrorKind::io));
     }

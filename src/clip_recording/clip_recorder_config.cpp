@@ -21,8 +21,9 @@ double clip_keep_window_seconds(const ClipRecorderConfig& config) {
 }
 
 double clip_capture_rate(double core_frames_per_second, bool high_quality) {
-    const double rate =
-        std::isfinite(core_frames_per_second) ? std::clamp(core_frames_per_second, 1.0, 120.0) : 60.0;
+    const double rate = std::isfinite(core_frames_per_second)
+                            ? std::clamp(core_frames_per_second, 1.0, 120.0)
+                            : 60.0;
     return std::min(rate, high_quality ? 30.0 : 20.0);
 }
 

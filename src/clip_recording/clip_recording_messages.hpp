@@ -25,7 +25,8 @@ struct Audio {
 };
 }  // namespace clip_recording_data
 
-using ClipRecordingDataMessage = std::variant<clip_recording_data::Video, clip_recording_data::Audio>;
+using ClipRecordingDataMessage =
+    std::variant<clip_recording_data::Video, clip_recording_data::Audio>;
 
 using ClipStatusReplySender = OneshotSender<Result<std::monostate>>;
 using ClipRecordingStatusReplySender = OneshotSender<Result<ClipRecordingStatusPayload>>;
@@ -62,7 +63,8 @@ using ClipRecordingControlMessage =
 inline constexpr std::size_t kClipDataChannelCapacity = 96;
 
 inline constexpr const char* kClipWorkerUnavailable = "Clip recorder worker is unavailable.";
-inline constexpr const char* kClipEncoderUnavailable = "Clip encoder is not available for recording.";
+inline constexpr const char* kClipEncoderUnavailable =
+    "Clip encoder is not available for recording.";
 inline constexpr const char* kClipStillSaving = "Clip is still saving. Try again in a moment.";
 inline constexpr const char* kNoManualClipRecording = "No manual clip recording is active.";
 inline constexpr const char* kNoClipFrames = "No clip frames are available yet.";

@@ -22,14 +22,16 @@ double clip_segment_duration_seconds(std::uint64_t video_frames, double capture_
         std::isfinite(capture_rate) && capture_rate > std::numeric_limits<double>::epsilon()
             ? static_cast<double>(video_frames) / capture_rate
             : 0.0;
-    const double audio =
-        sample_rate == 0 ? 0.0 : static_cast<double>(audio_frames) / static_cast<double>(sample_rate);
+    const double audio = sample_rate == 0
+                             ? 0.0
+                             : static_cast<double>(audio_frames) / static_cast<double>(sample_rate);
     return std::max(video, audio);
 }
 
 std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
-    return b > std::numeric_limits<std::uint64_t>::max() - a ? std::numeric_limits<std::uint64_t>::max()
-                                                             : a + b;
+    return b > std::numeric_limits<std::uint64_t>::max() - a
+               ? std::numeric_limits<std::uint64_t>::max()
+               : a + b;
 }
 
 }  // namespace lk

@@ -157,10 +157,9 @@ void ClipRecordingWorker::resume() {
 
 ClipRecordingStatusPayload ClipRecordingWorker::status() const {
     const bool available = clip_encoder_available(config_);
-    return ClipRecordingStatusPayload{available, manual_started_at_.has_value(),
-                                      available && config_.replay_buffer_enabled,
-                                      normalized_replay_length(config_.replay_length_seconds),
-                                      std::nullopt};
+    return ClipRecordingStatusPayload{
+        available, manual_started_at_.has_value(), available && config_.replay_buffer_enabled,
+        normalized_replay_length(config_.replay_length_seconds), std::nullopt};
 }
 
 Status ClipRecordingWorker::start_manual_recording() {
@@ -201,9 +200,9 @@ void ClipRecordingWorker::stop_manual_recording(control::StopManualRecording& re
             selected.push_back(segment);
         }
     }
-    auto snapshot = create_clip_encode_snapshot(config_, selected, std::nullopt,
-                                                request.output_path, request.thumbnail_path,
-                                                sample_rate_, capture_rate_);
+    auto snapshot =
+        create_clip_encode_snapshot(config_, selected, std::nullopt, request.output_path,
+                                    request.thumbnail_path, sample_rate_, capture_rate_);
     if (snapshot) {
         manual_started_at_.reset();
         refresh_recording_active();
@@ -224,7 +223,8 @@ void ClipRecordingWorker::save_replay(control::SaveReplay& request) {
     if (auto finalized = finalize_current_segment(); !finalized) {
         return reply_error(request.reply, std::move(finalized.error()));
     }
-    const auto length = static_cast<double>(normalized_replay_length(request.replay_length_seconds));
+    const auto length =
+        static_cast<double>(normalized_replay_length(request.replay_length_seconds));
     std::vector<ClipRecordingSegment> selected;
     double total = 0.0;
     for (auto it = segments_.rbegin(); it != segments_.rend(); ++it) {
@@ -235,8 +235,9 @@ void ClipRecordingWorker::save_replay(control::SaveReplay& request) {
         selected.push_back(*it);
     }
     std::reverse(selected.begin(), selected.end());
-    auto snapshot = create_clip_encode_snapshot(config_, selected, length, request.output_path,
-                                                request.thumbnail_path, sample_rate_, capture_rate_);
+    auto snapshot =
+        create_clip_encode_snapshot(config_, selected, length, request.output_path,
+                                    request.thumbnail_path, sample_rate_, capture_rate_);
     if (recording()) {
         (void)ensure_current_segment();
     }
@@ -255,7 +256,8 @@ void ClipRecordingWorker::join_finished_encode() {
 
 Result<ClipRecordingSegmentWriter*> ClipRecordingWorker::ensure_current_segment() {
     if (!current_writer_) {
-        auto created = ClipRecordingSegmentWriter::create(config_.cache_directory, next_segment_index_);
+        auto created =
+            ClipRecordingSegmentWriter::create(config_.cache_directory, next_segment_index_);
         if (!created) {
             return fail(std::move(created.error()));
         }
@@ -295,8 +297,7 @@ void ClipRecordingWorker::prune_old_segments() {
     std::size_t keep_from = 0;  // index of the oldest segment kept
     for (std::size_t i = segments_.size(); i-- > 0;) {
         const auto& segment = segments_[i];
-        if (total >= window &&
-            (!manual_started_at_ || segment.finished_at < *manual_started_at_)) {
+        if (total >= window && (!manual_started_at_ || segment.finished_at < *manual_started_at_)) {
             keep_from = i;
             break;
         }

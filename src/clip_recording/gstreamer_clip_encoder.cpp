@@ -121,7 +121,8 @@ ChildProcessCommand gstreamer_clip_encoder_command(
 }
 
 Result<ChildProcessOutput> run_gstreamer_clip_encoder(const ClipEncodeSnapshot& snapshot) {
-    return run_child_process(gstreamer_clip_encoder_command(snapshot, current_process_environment()));
+    return run_child_process(
+        gstreamer_clip_encoder_command(snapshot, current_process_environment()));
 }
 
 }  // namespace lk

@@ -173,7 +173,8 @@ Status LibretroRuntime::initialize() {
         const double rate = std::round(av.timing.sample_rate);
         const auto clip_sample_rate = static_cast<std::uint32_t>(
             std::isnan(rate) ? 1.0 : std::clamp(rate, 1.0, 4294967295.0));
-        auto started = ClipRecorder::start(*config_.clip_recording, clip_sample_rate, av.timing.fps);
+        auto started =
+            ClipRecorder::start(*config_.clip_recording, clip_sample_rate, av.timing.fps);
         if (!started) {
             return fail(std::move(started.error()));
         }

@@ -102,9 +102,9 @@ void LibretroRuntime::handle_command(LibretroRuntimeCommand& command, FramePacer
             } else if constexpr (std::is_same_v<C, rc::StopClipRecording>) {
                 if (clip_recorder_) {
                     clip_recorder_->send_control_or_reply(
-                        clip_recording_control::StopManualRecording{
-                            std::move(c.output_path), std::move(c.thumbnail_path),
-                            std::move(c.reply)});
+                        clip_recording_control::StopManualRecording{std::move(c.output_path),
+                                                                    std::move(c.thumbnail_path),
+                                                                    std::move(c.reply)});
                 } else {
                     c.reply.send(std::unexpected(Error(kClipUnavailable)));
                 }

@@ -63,7 +63,8 @@ struct ProbedClip {
 std::optional<ProbedClip> probe(const std::string& path) {
     const std::string text = run_capture(
         "ffprobe -v error -show_entries stream=codec_type,codec_name,width,height:"
-        "format=duration -of json '" + path + "'");
+        "format=duration -of json '" +
+        path + "'");
     const Json json = Json::parse(text, nullptr, false);
     if (json.is_discarded() || !json.contains("streams")) {
         ADD_FAILURE() << "ffprobe: " << text;
@@ -111,10 +112,11 @@ Json load_payload(const std::string& rom, const std::optional<Json>& clip) {
 class ClipSession {
   public:
     ClipSession()
-        : runner_({{"LUMENKITE_USE_LIBRETRO_CORES", "1"},
-                   {"LUMENKITE_CORE_BUNDLE_DIR", real_cores_dir()},
-                   {"LUMENKITE_AUDIO_SINK", "null"},
-                   {"PATH", std::getenv("PATH") != nullptr ? std::getenv("PATH") : "/usr/bin:/bin"}}) {}
+        : runner_(
+              {{"LUMENKITE_USE_LIBRETRO_CORES", "1"},
+               {"LUMENKITE_CORE_BUNDLE_DIR", real_cores_dir()},
+               {"LUMENKITE_AUDIO_SINK", "null"},
+               {"PATH", std::getenv("PATH") != nullptr ? std::getenv("PATH") : "/usr/bin:/bin"}}) {}
 
     // Events other than frames until the reply to `id`, which is returned last.
     std::vector<Json> command(const std::string& type, const std::string& id, const Json& payload,
@@ -127,7 +129,8 @@ class ClipSession {
         std::vector<Json> events;
         const auto deadline = steady_clock::now() + timeout;
         while (steady_clock::now() < deadline) {
-            auto line = runner_.read_line(duration_cast<milliseconds>(deadline - steady_clock::now()));
+            auto line =
+                runner_.read_line(duration_cast<milliseconds>(deadline - steady_clock::now()));
             if (!line) {
                 break;
             }
@@ -167,10 +170,12 @@ Json succeeded(const std::string& name, const std::string& id, const Json& resul
             {"payload", {{"commandName", name}, {"requestId", id}, {"result", result}}}};
 }
 
-std::vector<Json> failed(const std::string& name, const std::string& id, const std::string& message) {
-    return {{{"name", "error"}, {"payload", {{"code", "RUNNER_COMMAND_FAILED"}, {"message", message}}}},
-            {{"name", "commandFailed"},
-             {"payload", {{"commandName", name}, {"message", message}, {"requestId", id}}}}};
+std::vector<Json> failed(const std::string& name, const std::string& id,
+                         const std::string& message) {
+    return {
+        {{"name", "error"}, {"payload", {{"code", "RUNNER_COMMAND_FAILED"}, {"message", message}}}},
+        {{"name", "commandFailed"},
+         {"payload", {{"commandName", name}, {"message", message}, {"requestId", id}}}}};
 }
 
 class ClipRecordingE2e : public ::testing::Test {
@@ -192,8 +197,8 @@ TEST_F(ClipRecordingE2e, ReplayClipAndManualRecordingBecomeMp4Files) {
     ASSERT_FALSE(find_program("ffprobe").empty()) << "ffprobe is missing";
     const std::string cache = dir.file("cache");
     ClipSession session;
-    auto loaded = session.command(
-        "loadRom", "l", load_payload(rom, clip_settings(cache, "gst-launch-1.0", true)));
+    auto loaded = session.command("loadRom", "l",
+                                  load_payload(rom, clip_settings(cache, "gst-launch-1.0", true)));
     ASSERT_EQ(loaded.back()["name"], "commandSucceeded") << loaded.back().dump();
     EXPECT_TRUE(fs::is_directory(cache));
 
@@ -242,12 +247,13 @@ TEST_F(ClipRecordingE2e, ReplayClipAndManualRecordingBecomeMp4Files) {
               true);
     session.play_for(milliseconds(2500));
     const std::string manual = dir.file("clips/manual.mp4");
-    auto stopped = session.command("stopClipRecording", "m2",
-                                   {{"outputFilePath", manual},
-                                    {"thumbnailFilePath", dir.file("clips/manual.png")}},
-                                   seconds(60));
+    auto stopped = session.command(
+        "stopClipRecording", "m2",
+        {{"outputFilePath", manual}, {"thumbnailFilePath", dir.file("clips/manual.png")}},
+        seconds(60));
     ASSERT_EQ(stopped.back()["name"], "commandSucceeded") << stopped.back().dump();
-    const double manual_seconds = stopped.back()["payload"]["result"]["durationSeconds"].get<double>();
+    const double manual_seconds =
+        stopped.back()["payload"]["result"]["durationSeconds"].get<double>();
     EXPECT_GT(manual_seconds, 1.0);
     EXPECT_LT(manual_seconds, 4.0);
     auto manual_clip = probe(manual);
@@ -257,9 +263,9 @@ TEST_F(ClipRecordingE2e, ReplayClipAndManualRecordingBecomeMp4Files) {
     EXPECT_NEAR(manual_clip->duration, manual_seconds, 0.25);
     EXPECT_TRUE(decode_png(read_file(dir.file("clips/manual.png"))));
 
-    auto again = session.command("stopClipRecording", "m3",
-                                 {{"outputFilePath", manual},
-                                  {"thumbnailFilePath", dir.file("clips/manual.png")}});
+    auto again = session.command(
+        "stopClipRecording", "m3",
+        {{"outputFilePath", manual}, {"thumbnailFilePath", dir.file("clips/manual.png")}});
     EXPECT_EQ(again, failed("stopClipRecording", "m3", "No manual clip recording is active."));
 
     // Nothing of the session's cache survives it.
@@ -270,8 +276,8 @@ TEST_F(ClipRecordingE2e, ReplayClipAndManualRecordingBecomeMp4Files) {
 TEST_F(ClipRecordingE2e, SessionsWithoutAnEncoderAnswerWithTheirTexts) {
     ClipSession session;
     // Clip settings without a GStreamer runtime.
-    auto loaded = session.command("loadRom", "l",
-                                  load_payload(rom, clip_settings(dir.file("c1"), std::nullopt, true)));
+    auto loaded = session.command(
+        "loadRom", "l", load_payload(rom, clip_settings(dir.file("c1"), std::nullopt, true)));
     ASSERT_EQ(loaded.back()["name"], "commandSucceeded");
     EXPECT_EQ(session.command("getClipRecordingStatus", "s", Json::object()).back(),
               succeeded("getClipRecordingStatus", "s",

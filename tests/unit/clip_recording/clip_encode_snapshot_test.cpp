@@ -52,9 +52,9 @@ TEST(ClipEncodeSnapshot, ReplayKeepsTheNewestFramesAndAudioAndTheMiddleThumbnail
     TempDir dir;
     const fs::path cache = dir / "cache";
     const auto segments = forty_seconds(cache);
-    auto snapshot = create_clip_encode_snapshot(config_in(cache), segments, 30.0,
-                                                dir / "clips/a/replay.mp4",
-                                                dir / "thumbs/b/replay.png", 100, 30.0);
+    auto snapshot =
+        create_clip_encode_snapshot(config_in(cache), segments, 30.0, dir / "clips/a/replay.mp4",
+                                    dir / "thumbs/b/replay.png", 100, 30.0);
     ASSERT_TRUE(snapshot) << snapshot.error().display();
     EXPECT_EQ(snapshot->frame_count, 900u);
     EXPECT_DOUBLE_EQ(snapshot->duration_seconds, 30.0);

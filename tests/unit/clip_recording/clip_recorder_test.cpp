@@ -20,8 +20,8 @@ class ClipRecorderTest : public ::testing::Test {
     ClipRecorderConfig config(bool replay_buffer, const std::string& launcher_prefix = {}) {
         ClipRecorderConfig c;
         c.cache_directory = (dir / "cache").string();
-        c.gstreamer_runtime =
-            GStreamerRuntimeConfig{fake_launcher(dir.path(), log, launcher_prefix).string(), {}, {}, {}};
+        c.gstreamer_runtime = GStreamerRuntimeConfig{
+            fake_launcher(dir.path(), log, launcher_prefix).string(), {}, {}, {}};
         c.replay_buffer_enabled = replay_buffer;
         c.replay_length_seconds = 30;
         return c;
@@ -51,7 +51,8 @@ class ClipRecorderTest : public ::testing::Test {
         return out ? Status{} : Status(fail(out.error()));
     }
 
-    static PendingClipResult save(ClipRecorder& recorder, const fs::path& out, std::uint32_t length = 30) {
+    static PendingClipResult save(ClipRecorder& recorder, const fs::path& out,
+                                  std::uint32_t length = 30) {
         auto [reply, receiver] = make_oneshot<ClipResult>();
         recorder.send_control_or_reply(
             control::SaveReplay{out.string(), out.string() + ".png", length, std::move(reply)});
@@ -71,7 +72,9 @@ class ClipRecorderTest : public ::testing::Test {
         return out;
     }
 
-    fs::path segment(std::uint64_t index) const { return dir / "cache" / clip_segment_directory_name(index); }
+    fs::path segment(std::uint64_t index) const {
+        return dir / "cache" / clip_segment_directory_name(index);
+    }
 
     // One frame (after an audio batch of `audio_frames`) written to segment `index`.
     void record_frame(ClipRecorder& recorder, std::uint64_t index, std::uint64_t frame_number,
@@ -154,7 +157,8 @@ TEST_F(ClipRecorderTest, ReplayBufferKeepsItsWindowAndSavesTheNewestSegments) {
     EXPECT_EQ(read_text(dir / "clips/replay.mp4"), "clip\n");
     EXPECT_TRUE(fs::exists(dir / "clips/replay.mp4.png"));
     const std::string args = read_text(log);
-    EXPECT_NE(args.find("\nstop-index=2\n"), std::string::npos) << args;  // three segments, one frame each
+    EXPECT_NE(args.find("\nstop-index=2\n"), std::string::npos)
+        << args;  // three segments, one frame each
     EXPECT_NE(args.find("\nsample-rate=100\n"), std::string::npos);
     // Recording goes on into a fresh segment; indexes keep counting.
     record_frame(recorder, 6, 0);
@@ -201,7 +205,7 @@ TEST_F(ClipRecorderTest, ManualRecordingStartsStopsAndRefusesWhatItMust) {
     ASSERT_TRUE(start_manual(recorder));
     EXPECT_TRUE(recorder.recording_active());
     EXPECT_TRUE(fs::is_directory(segment(0)));  // opened at the start
-    ASSERT_TRUE(start_manual(recorder));         // a second start changes nothing
+    ASSERT_TRUE(start_manual(recorder));        // a second start changes nothing
     record_frame(recorder, 0, 0, 50);
     record_frame(recorder, 0, 1);
     EXPECT_TRUE(status(recorder).manual_recording_active);
@@ -230,8 +234,8 @@ TEST_F(ClipRecorderTest, AManualStopWithoutFramesKeepsTheRecordingRunning) {
 
 TEST_F(ClipRecorderTest, OneEncodeAtATime) {
     const fs::path gate = dir / "gate";
-    ClipRecorder recorder = start(config(
-        true, "while [ ! -e '" + gate.string() + "' ]; do sleep 0.01; done\n"));
+    ClipRecorder recorder =
+        start(config(true, "while [ ! -e '" + gate.string() + "' ]; do sleep 0.01; done\n"));
     record_frame(recorder, 0, 0);
     auto first = save(recorder, dir / "first.mp4");
     auto second = save(recorder, dir / "second.mp4");

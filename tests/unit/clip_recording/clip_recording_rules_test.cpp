@@ -32,8 +32,8 @@ TEST(ClipRecordingRules, CaptureRateClampsThenLimitsByQuality) {
         double fps;
         bool high;
         double rate;
-    } cases[] = {{60, true, 30},  {60, false, 20}, {24, true, 24},  {12, false, 12},
-                 {0.2, true, 1},  {-5, false, 1},  {nan, true, 30}, {nan, false, 20},
+    } cases[] = {{60, true, 30},  {60, false, 20},    {24, true, 24},  {12, false, 12},
+                 {0.2, true, 1},  {-5, false, 1},     {nan, true, 30}, {nan, false, 20},
                  {inf, true, 30}, {59.7275, true, 30}};
     for (const auto& c : cases) {
         EXPECT_EQ(clip_capture_rate(c.fps, c.high), c.rate) << c.fps << " high=" << c.high;

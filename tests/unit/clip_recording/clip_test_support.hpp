@@ -60,7 +60,8 @@ inline fs::path write_script(const fs::path& path, const std::string& body) {
 
 // A launcher that writes its arguments (one a line) and chosen variables to
 // `log`, then writes the first location= file as the clip.
-inline fs::path fake_launcher(const fs::path& dir, const fs::path& log, const std::string& extra = {}) {
+inline fs::path fake_launcher(const fs::path& dir, const fs::path& log,
+                              const std::string& extra = {}) {
     return write_script(dir / "fake-gst-launch",
                         extra + "for a in \"$@\"; do echo \"$a\" >> '" + log.string() +
                             "'; done\n"

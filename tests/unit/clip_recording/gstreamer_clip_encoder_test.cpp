@@ -28,18 +28,59 @@ ClipEncodeSnapshot snapshot_at(const fs::path& work, bool high_quality, std::uin
 }
 
 TEST(GStreamerClipEncoder, ArgumentsForAClipWithAudio) {
-    const auto command = gstreamer_clip_encoder_command(snapshot_at("/c/encode-1", true, 32768), {});
+    const auto command =
+        gstreamer_clip_encoder_command(snapshot_at("/c/encode-1", true, 32768), {});
     EXPECT_EQ(command.program, "/opt/gst/bin/gst-launch-1.0");
-    const std::vector<std::string> expected = {
-        "-q", "-e", "mp4mux", "name=mux", "faststart=true", "!", "filesink",
-        "location=/clips/out.mp4", "multifilesrc",
-        "location=/c/encode-1/frames/frame-%08d.png", "start-index=0", "stop-index=899",
-        "caps=image/png,framerate=(fraction)30000/1000", "!", "pngdec", "!", "videoconvert", "!",
-        "video/x-raw,format=I420", "!", "openh264enc", "bitrate=8000000", "!", "h264parse", "!",
-        "queue", "!", "mux.", "filesrc", "location=/c/encode-1/audio.s16le", "!",
-        "rawaudioparse", "format=pcm", "pcm-format=s16le", "sample-rate=32768", "num-channels=2",
-        "interleaved=true", "!", "audioconvert", "!", "audioresample", "!", "voaacenc",
-        "bitrate=192000", "!", "aacparse", "!", "queue", "!", "mux."};
+    const std::vector<std::string> expected = {"-q",
+                                               "-e",
+                                               "mp4mux",
+                                               "name=mux",
+                                               "faststart=true",
+                                               "!",
+                                               "filesink",
+                                               "location=/clips/out.mp4",
+                                               "multifilesrc",
+                                               "location=/c/encode-1/frames/frame-%08d.png",
+                                               "start-index=0",
+                                               "stop-index=899",
+                                               "caps=image/png,framerate=(fraction)30000/1000",
+                                               "!",
+                                               "pngdec",
+                                               "!",
+                                               "videoconvert",
+                                               "!",
+                                               "video/x-raw,format=I420",
+                                               "!",
+                                               "openh264enc",
+                                               "bitrate=8000000",
+                                               "!",
+                                               "h264parse",
+                                               "!",
+                                               "queue",
+                                               "!",
+                                               "mux.",
+                                               "filesrc",
+                                               "location=/c/encode-1/audio.s16le",
+                                               "!",
+                                               "rawaudioparse",
+                                               "format=pcm",
+                                               "pcm-format=s16le",
+                                               "sample-rate=32768",
+                                               "num-channels=2",
+                                               "interleaved=true",
+                                               "!",
+                                               "audioconvert",
+                                               "!",
+                                               "audioresample",
+                                               "!",
+                                               "voaacenc",
+                                               "bitrate=192000",
+                                               "!",
+                                               "aacparse",
+                                               "!",
+                                               "queue",
+                                               "!",
+                                               "mux."};
     EXPECT_EQ(command.arguments, expected);
 }
 
@@ -113,8 +154,8 @@ TEST(GStreamerClipEncoder, SuccessReportsTheDurationAndRemovesTheWorkDirectory) 
     TempDir dir;
     const fs::path log = dir / "args.log";
     const auto launcher =
-        fake_launcher(dir.path(), log, "echo \"$PATH|$GST_REGISTRY_1_0\" > '" +
-                                           (dir / "env.log").string() + "'\n");
+        fake_launcher(dir.path(), log,
+                      "echo \"$PATH|$GST_REGISTRY_1_0\" > '" + (dir / "env.log").string() + "'\n");
     const auto snapshot = runnable_snapshot(dir, launcher);
     auto result = run_clip_encode_snapshot(snapshot);
     ASSERT_TRUE(result) << result.error().display();
@@ -124,7 +165,8 @@ TEST(GStreamerClipEncoder, SuccessReportsTheDurationAndRemovesTheWorkDirectory) 
     EXPECT_TRUE(read_text(log).starts_with("-q\n-e\nmp4mux\n"));
     const std::string env = read_text(dir / "env.log");
     EXPECT_TRUE(env.starts_with((dir / "bin").string() + ":")) << env;
-    EXPECT_TRUE(env.ends_with("|" + (dir / "cache/encode-5/gstreamer-registry.bin").string() + "\n"))
+    EXPECT_TRUE(
+        env.ends_with("|" + (dir / "cache/encode-5/gstreamer-registry.bin").string() + "\n"))
         << env;
 }
 
@@ -136,16 +178,18 @@ TEST(GStreamerClipEncoder, LauncherFailuresBecomeErrorsAndStillCleanUp) {
         std::string message;
     } cases[] = {
         {"missing", "", "No such file or directory (os error 2)"},
-        {"status", "printf '  \\n broken pipeline: no element \"x\"\\n\\t ' >&2\necho ignored\nexit 1\n",
+        {"status",
+         "printf '  \\n broken pipeline: no element \"x\"\\n\\t ' >&2\necho ignored\nexit 1\n",
          "Clip encoding failed: broken pipeline: no element \"x\""},
         {"silent", "exit 3\n", "Clip encoding failed: "},
         {"killed", "echo dying >&2\nkill -9 $$\n", "Clip encoding failed: dying"},
-        {"bad-utf8", "printf 'bad \\377 byte' >&2\nexit 1\n", "Clip encoding failed: bad \xEF\xBF\xBD byte"},
+        {"bad-utf8", "printf 'bad \\377 byte' >&2\nexit 1\n",
+         "Clip encoding failed: bad \xEF\xBF\xBD byte"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const fs::path launcher = c.script.empty() ? dir / "no-such-launcher"
-                                                   : write_script(dir / c.name, c.script);
+        const fs::path launcher =
+            c.script.empty() ? dir / "no-such-launcher" : write_script(dir / c.name, c.script);
         auto result = run_clip_encode_snapshot(runnable_snapshot(dir, launcher));
         ASSERT_FALSE(result);
         EXPECT_EQ(result.error().display(), c.message);
