@@ -13,6 +13,7 @@ packages=(
   gcc-arm-none-eabi binutils-arm-none-eabi
   libinih1 libtinyxml2.6.2v5
   libegl-dev libgles-dev libegl1 libegl-mesa0 libgl1-mesa-dri libgles2 libgl1 libopengl0
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad ffmpeg
   python3 file
 )
 

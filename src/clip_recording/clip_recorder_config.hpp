@@ -23,4 +23,18 @@ struct ClipRecorderConfig {
     std::uint32_t replay_length_seconds = 0;
 };
 
+// The encoder is configured with a launch executable that is not blank.
+bool clip_encoder_available(const ClipRecorderConfig& config);
+
+// 45 and 60 stay; every other length (0 and 30 included) becomes 30.
+std::uint32_t normalized_replay_length(std::uint32_t seconds);
+
+// How many seconds of finished segments the replay buffer keeps: the
+// normalized replay length plus 4.
+double clip_keep_window_seconds(const ClipRecorderConfig& config);
+
+// Frames per second sampled for clips: the core's rate clamped to [1, 120]
+// (60 when not finite), then at most 30 in high quality and 20 otherwise.
+double clip_capture_rate(double core_frames_per_second, bool high_quality);
+
 }  // namespace lk

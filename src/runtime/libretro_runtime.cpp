@@ -1,5 +1,7 @@
 #include "runtime/libretro_runtime.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <thread>
 
@@ -166,8 +168,18 @@ Status LibretroRuntime::initialize() {
                  av.geometry.base_height, av.geometry.max_width, av.geometry.max_height);
     const AudioStreamDescriptor description =
         audio_stream_descriptor_for_core(av.timing.sample_rate, playback_speed_);
-    // Clip recording needs its recorder, which this runner does not have yet:
-    // sessions with clip settings run without one and report it unavailable.
+    std::optional<ClipRecorder> recorder;
+    if (config_.clip_recording) {
+        const double rate = std::round(av.timing.sample_rate);
+        const auto clip_sample_rate = static_cast<std::uint32_t>(
+            std::isnan(rate) ? 1.0 : std::clamp(rate, 1.0, 4294967295.0));
+        auto started =
+            ClipRecorder::start(*config_.clip_recording, clip_sample_rate, av.timing.fps);
+        if (!started) {
+            return fail(std::move(started.error()));
+        }
+        recorder.emplace(std::move(*started));
+    }
     if (auto set = audio_sink_->set_settings(config_.audio_settings); !set) {
         return set;
     }
@@ -177,6 +189,10 @@ Status LibretroRuntime::initialize() {
     }
     guard.release();
     audio_stream_ = description;
+    clip_recorder_.reset();
+    if (recorder) {
+        clip_recorder_.emplace(std::move(*recorder));
+    }
     core_.reset();
     core_.emplace(std::move(core));
     game_load_request_.emplace(std::move(*request));
@@ -184,6 +200,10 @@ Status LibretroRuntime::initialize() {
 }
 
 Status LibretroRuntime::shutdown() {
+    if (clip_recorder_) {
+        clip_recorder_->shutdown();
+        clip_recorder_.reset();
+    }
     if (core_) {
         (void)callback_bridge::prepare_hardware_render_context();
         callback_bridge::reset();

@@ -76,7 +76,12 @@ void LibretroRuntime::handle_command(LibretroRuntimeCommand& command, FramePacer
             } else if constexpr (std::is_same_v<C, rc::DiscControlSnapshot>) {
                 c.reply.send(callback_bridge::disc_control_snapshot());
             } else if constexpr (std::is_same_v<C, rc::ClipRecordingStatus>) {
-                c.reply.send(unavailable_clip_status());
+                if (clip_recorder_) {
+                    clip_recorder_->send_control_or_reply(
+                        clip_recording_control::Status{std::move(c.reply)});
+                } else {
+                    c.reply.send(unavailable_clip_status());
+                }
             } else if constexpr (std::is_same_v<C, rc::LoadState>) {
                 reply_status(c.reply, load_state(c.state_path, pacer));
             } else if constexpr (std::is_same_v<C, rc::Pause>) {
@@ -85,11 +90,30 @@ void LibretroRuntime::handle_command(LibretroRuntimeCommand& command, FramePacer
                 reply_status(c.reply, set_paused(false, pacer));
             } else if constexpr (std::is_same_v<C, rc::SaveState>) {
                 reply_status(c.reply, save_state(c.state_path, c.preview_path, pacer));
-            } else if constexpr (std::is_same_v<C, rc::SaveReplayClip> ||
-                                 std::is_same_v<C, rc::StopClipRecording>) {
-                c.reply.send(std::unexpected(Error(kClipUnavailable)));
+            } else if constexpr (std::is_same_v<C, rc::SaveReplayClip>) {
+                if (clip_recorder_) {
+                    clip_recorder_->send_control_or_reply(clip_recording_control::SaveReplay{
+                        std::move(c.output_path), std::move(c.thumbnail_path),
+                        c.replay_length_seconds, std::move(c.reply)});
+                } else {
+                    c.reply.send(std::unexpected(Error(kClipUnavailable)));
+                }
+            } else if constexpr (std::is_same_v<C, rc::StopClipRecording>) {
+                if (clip_recorder_) {
+                    clip_recorder_->send_control_or_reply(
+                        clip_recording_control::StopManualRecording{std::move(c.output_path),
+                                                                    std::move(c.thumbnail_path),
+                                                                    std::move(c.reply)});
+                } else {
+                    c.reply.send(std::unexpected(Error(kClipUnavailable)));
+                }
             } else if constexpr (std::is_same_v<C, rc::StartClipRecording>) {
-                c.reply.send(std::unexpected(Error(kClipUnavailable)));
+                if (clip_recorder_) {
+                    clip_recorder_->send_control_or_reply(
+                        clip_recording_control::StartManualRecording{std::move(c.reply)});
+                } else {
+                    c.reply.send(std::unexpected(Error(kClipUnavailable)));
+                }
             } else if constexpr (std::is_same_v<C, rc::SetInputState>) {
                 set_input_state(c);
             } else if constexpr (std::is_same_v<C, rc::SetAudioMuted>) {
@@ -315,7 +339,20 @@ Status LibretroRuntime::sync_cheats(const std::vector<RunnerCheatSetPayload>& ch
     return {};
 }
 
+void LibretroRuntime::set_clip_recorder_paused(bool paused) {
+    if (!clip_recorder_) {
+        return;
+    }
+    clip_recorder_->last_frame_queued_at.reset();
+    if (paused) {
+        clip_recorder_->send_control_or_reply(clip_recording_control::Pause{});
+    } else {
+        clip_recorder_->send_control_or_reply(clip_recording_control::Resume{});
+    }
+}
+
 Status LibretroRuntime::set_paused(bool paused, FramePacer& pacer) {
+    set_clip_recorder_paused(paused);
     paused_ = paused;
     Status cleared = audio_sink_->clear();
     if (cleared) {

@@ -42,6 +42,9 @@ Status LibretroRuntime::drain_audio_to_sink() {
     std::vector<AudioSampleBatch> batches = callback_bridge::drain_audio_batches();
     for (auto& batch : batches) {
         add_saturating(cadence_audio_frames_, batch.frames);
+        if (clip_recorder_ && clip_recorder_->recording_active()) {
+            clip_recorder_->queue_audio_batch(batch);
+        }
         if (auto pushed = audio_sink_->push_samples(std::move(batch)); !pushed) {
             return pushed;
         }
@@ -70,8 +73,27 @@ Status LibretroRuntime::drain_video_to_sink() {
     if (!frame) {
         return {};
     }
-    latest_frame_ = *frame;  // shares the pixel buffer
-    return video_sink_->push_frame(std::move(*frame));
+    std::optional<VideoFrame> clip_frame;
+    if (const auto now = Clock::now(); clip_frame_due(now)) {
+        clip_recorder_->last_frame_queued_at = now;
+        clip_frame = *frame;
+    }
+    latest_frame_ = *frame;  // copies share the pixel buffer
+    if (auto pushed = video_sink_->push_frame(std::move(*frame)); !pushed) {
+        return pushed;
+    }
+    if (clip_frame) {
+        clip_recorder_->queue_video_frame(std::move(*clip_frame));
+    }
+    return {};
+}
+
+bool LibretroRuntime::clip_frame_due(Clock::time_point now) const {
+    if (!clip_recorder_ || !clip_recorder_->recording_active()) {
+        return false;
+    }
+    const auto& last = clip_recorder_->last_frame_queued_at;
+    return !last || now - *last >= clip_recorder_->frame_interval();
 }
 
 Result<bool> LibretroRuntime::capture_hardware_frame() {
@@ -81,8 +103,10 @@ Result<bool> LibretroRuntime::capture_hardware_frame() {
         }
         readback_skip_until_.reset();
     }
-    // Without a clip recorder the only user of a readback is the video sink.
-    if (!video_sink_->wants_frame()) {
+    // A frame the sink does not want is still read back for a due clip frame,
+    // except on cores whose readback is too heavy to do for clips alone.
+    if (!video_sink_->wants_frame() &&
+        (uses_heavy_video_readback_policy() || !clip_frame_due(Clock::now()))) {
         return false;
     }
     if (auto captured = callback_bridge::capture_pending_hardware_frame(); !captured) {

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "audio/audio_sink.hpp"
+#include "clip_recording/clip_recorder.hpp"
 #include "libretro/core_api.hpp"
 #include "libretro/game_load_request.hpp"
 #include "netplay/netplay_runtime_session.hpp"
@@ -90,6 +91,10 @@ class LibretroRuntime {
     void set_input_state(runtime_command::SetInputState& command);
     Result<DiscControlSnapshot> set_disc_image(std::uint32_t image_index, FramePacer& pacer);
     std::uint64_t drop_pending_audio();
+    // Whether a clip frame is due: the recorder records and its interval has passed.
+    [[nodiscard]] bool clip_frame_due(Clock::time_point now) const;
+    // Tells the recorder to pause or resume, forgetting its last clip frame time.
+    void set_clip_recorder_paused(bool paused);
 
     // Netplay commands and the frame loop's netplay steps.
     Status start_netplay_mode(const runtime_command::StartNetplayMode& command,
@@ -118,6 +123,8 @@ class LibretroRuntime {
     std::unique_ptr<AudioSink> audio_sink_;
     RunnerEventEmitterHandle event_emitter_;
     std::unique_ptr<VideoSink> video_sink_;
+    // Declared after the sinks so that it is stopped before them at destruction.
+    std::optional<ClipRecorder> clip_recorder_;
     std::optional<CoreApi> core_;
     std::uint64_t cadence_audio_frames_ = 0;
     std::uint64_t cadence_frames_ = 0;
