@@ -26,8 +26,7 @@ struct PngFrameEventVideoSinkOptions {
     bool debug_logs = runner_debug_logs_enabled();
 };
 
-// The one-frame slot between a sink and its worker (defined with the worker).
-class PngFrameWorkerQueue;
+class VideoWorkerQueue;
 
 // The default video sink: every accepted frame becomes a "frameReady" event
 // whose data URL holds the frame as a PNG file. A worker thread encodes and
@@ -61,7 +60,7 @@ class PngFrameEventVideoSink final : public VideoSink {
     std::string session_id_;
     PngFrameEventVideoSinkOptions options_;
     FrameRateCap rate_cap_;
-    std::shared_ptr<PngFrameWorkerQueue> queue_;
+    std::shared_ptr<VideoWorkerQueue> queue_;
     std::uint64_t replaced_frames_ = 0;   // saturating
     std::uint64_t next_frame_index_ = 0;  // saturating
     std::thread worker_;                  // joined by stop()
