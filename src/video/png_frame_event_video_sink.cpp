@@ -1,13 +1,11 @@
 #include "video/png_frame_event_video_sink.hpp"
 
-#include <exception>
 #include <optional>
 #include <utility>
 
 #include <fmt/format.h>
 
 #include "common/diagnostics.hpp"
-#include "common/panic_report.hpp"
 #include "common/saturating.hpp"
 #include "video/frame_ready_line.hpp"
 #include "video/png_screenshot_encoder.hpp"
@@ -80,23 +78,19 @@ PngFrameEventVideoSink::PngFrameEventVideoSink(RunnerEventEmitterHandle emitter,
       options_(std::move(options)),
       rate_cap_(maximum_frames_per_second),
       queue_(std::make_shared<VideoWorkerQueue>()) {
-    try {
-        worker_ = std::thread(
-            [queue = queue_, emitter = std::move(emitter), debug_logs = options_.debug_logs] {
-                try {
-                    run_worker(*queue, *emitter, debug_logs);
-                } catch (...) {
-                    report_panic("PNG frame event worker",
-                                 describe_exception(std::current_exception()));
-                    queue->panicked.store(true, std::memory_order_release);
-                }
-            });
-    } catch (const std::exception& error) {
+    auto worker = VideoWorkerThread::start(
+        queue_, "PNG frame event worker",
+        [queue = queue_, emitter = std::move(emitter), debug_logs = options_.debug_logs] {
+            run_worker(*queue, *emitter, debug_logs);
+        });
+    if (!worker) {
         // Without a worker nothing could take frames: drop them all instead.
         runner_log("Failed to start the PNG frame event worker; no frames will be sent: {}",
-                   error.what());
+                   worker.error().display());
         stopped_ = true;
+        return;
     }
+    worker_ = std::move(*worker);
 }
 
 PngFrameEventVideoSink::~PngFrameEventVideoSink() {
@@ -142,15 +136,7 @@ Status PngFrameEventVideoSink::set_maximum_frames_per_second(double fps) {
 
 Status PngFrameEventVideoSink::stop() {
     stopped_ = true;
-    queue_->request_stop();
-    if (!worker_.joinable()) {
-        return {};
-    }
-    worker_.join();
-    if (queue_->panicked.load(std::memory_order_acquire)) {
-        return fail("PNG frame event worker panicked.");
-    }
-    return {};
+    return worker_.stop("PNG frame event worker panicked.");
 }
 
 PngFrameEventVideoSinkFactory::PngFrameEventVideoSinkFactory(RunnerEventEmitterHandle emitter,

@@ -6,11 +6,11 @@
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <exception>
 #include <utility>
 
+#include <fmt/format.h>
+
 #include "common/diagnostics.hpp"
-#include "common/panic_report.hpp"
 #include "common/saturating.hpp"
 #include "common/unique_fd.hpp"
 #include "protocol/event_payloads.hpp"
@@ -83,32 +83,24 @@ Result<std::unique_ptr<RawFrameStreamVideoSink>> RawFrameStreamVideoSink::create
     }
 
     auto queue = std::make_shared<VideoWorkerQueue>();
-    std::thread worker;
-    try {
-        worker = std::thread([queue, worker_state = std::make_shared<RawFrameStreamWorker>(
-                                         std::move(listener->fd), std::move(token), queue,
-                                         options.debug_logs)] {
-            try {
-                worker_state->run();
-            } catch (...) {
-                report_panic("raw frame stream worker",
-                             describe_exception(std::current_exception()));
-                queue->panicked.store(true, std::memory_order_release);
-            }
-        });
-    } catch (const std::exception& error) {
-        return fail(fmt::format("Failed to start the raw frame stream worker: {}", error.what()));
+    auto worker = VideoWorkerThread::start(queue, "raw frame stream worker",
+                                           [worker_state = std::make_shared<RawFrameStreamWorker>(
+                                                std::move(listener->fd), std::move(token), queue,
+                                                options.debug_logs)] { worker_state->run(); });
+    if (!worker) {
+        return fail(fmt::format("Failed to start the raw frame stream worker: {}",
+                                worker.error().display()));
     }
     return std::unique_ptr<RawFrameStreamVideoSink>(
         new RawFrameStreamVideoSink(std::move(session_id), maximum_frames_per_second,
-                                    std::move(options), std::move(queue), std::move(worker)));
+                                    std::move(options), std::move(queue), std::move(*worker)));
 }
 
 RawFrameStreamVideoSink::RawFrameStreamVideoSink(std::string session_id,
                                                  double maximum_frames_per_second,
                                                  RawFrameStreamVideoSinkOptions options,
                                                  std::shared_ptr<VideoWorkerQueue> queue,
-                                                 std::thread worker)
+                                                 VideoWorkerThread worker)
     : session_id_(std::move(session_id)),
       options_(std::move(options)),
       rate_cap_(maximum_frames_per_second),
@@ -154,15 +146,7 @@ Status RawFrameStreamVideoSink::set_maximum_frames_per_second(double fps) {
 
 Status RawFrameStreamVideoSink::stop() {
     stopped_ = true;
-    queue_->request_stop();
-    if (!worker_.joinable()) {
-        return {};
-    }
-    worker_.join();
-    if (queue_->panicked.load(std::memory_order_acquire)) {
-        return fail("Raw frame stream worker panicked.");
-    }
-    return {};
+    return worker_.stop("Raw frame stream worker panicked.");
 }
 
 RawFrameStreamVideoSinkFactory::RawFrameStreamVideoSinkFactory(RunnerEventEmitterHandle emitter,

@@ -1,30 +1,20 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "common/error.hpp"
-#include "common/switches.hpp"
 #include "protocol/runner_event_emitter.hpp"
 #include "video/frame_rate_cap.hpp"
 #include "video/video_sink.hpp"
 #include "video/video_sink_factory.hpp"
+#include "video/video_sink_options.hpp"
+#include "video/video_worker_thread.hpp"
 
 namespace lk {
 
-// Choices a sink takes from its surroundings; tests replace them.
-struct RawFrameStreamVideoSinkOptions {
-    // The instants the frame-rate cap is measured with (runtime thread only).
-    std::function<std::chrono::steady_clock::time_point()> clock = [] {
-        return std::chrono::steady_clock::now();
-    };
-    // Whether the client, failure and statistics lines go to standard error.
-    bool debug_logs = runner_debug_logs_enabled();
-};
+using RawFrameStreamVideoSinkOptions = VideoSinkOptions;
 
 class VideoWorkerQueue;
 
@@ -39,8 +29,8 @@ class RawFrameStreamVideoSink final : public VideoSink {
     // Binds the listener, announces it and starts the worker. Any failure is
     // returned (nothing is left running), so that the caller can fall back.
     static Result<std::unique_ptr<RawFrameStreamVideoSink>> create(
-        RunnerEventEmitterHandle emitter, std::string session_id,
-        double maximum_frames_per_second, RawFrameStreamVideoSinkOptions options = {});
+        RunnerEventEmitterHandle emitter, std::string session_id, double maximum_frames_per_second,
+        RawFrameStreamVideoSinkOptions options = {});
     // Stops the worker if `stop()` was not called.
     ~RawFrameStreamVideoSink() override;
 
@@ -57,7 +47,7 @@ class RawFrameStreamVideoSink final : public VideoSink {
   private:
     RawFrameStreamVideoSink(std::string session_id, double maximum_frames_per_second,
                             RawFrameStreamVideoSinkOptions options,
-                            std::shared_ptr<VideoWorkerQueue> queue, std::thread worker);
+                            std::shared_ptr<VideoWorkerQueue> queue, VideoWorkerThread worker);
 
     // All fields are owned by the runtime thread (the sink's only caller)
     // except what `queue_` points to, which has its own lock.
@@ -66,7 +56,7 @@ class RawFrameStreamVideoSink final : public VideoSink {
     FrameRateCap rate_cap_;
     std::shared_ptr<VideoWorkerQueue> queue_;
     std::uint64_t next_frame_index_ = 0;  // saturating
-    std::thread worker_;                  // joined by stop()
+    VideoWorkerThread worker_;            // joined by stop()
     bool stopped_ = false;
 };
 

@@ -111,7 +111,8 @@ Result<std::string> read_token_line(int fd) {
 
 // Writes both parts completely; retries after signals, fails on a timeout, a
 // closed connection or a write that makes no progress.
-Status write_all(int fd, std::span<const std::uint8_t> first, std::span<const std::uint8_t> second) {
+Status write_all(int fd, std::span<const std::uint8_t> first,
+                 std::span<const std::uint8_t> second) {
     std::array<iovec, 2> parts{
         iovec{const_cast<std::uint8_t*>(first.data()), first.size()},
         iovec{const_cast<std::uint8_t*>(second.data()), second.size()},
@@ -159,8 +160,7 @@ void close_connection(UniqueFd& fd) {
 }  // namespace
 
 RawFrameStreamWorker::RawFrameStreamWorker(UniqueFd listener, std::string token,
-                                           std::shared_ptr<VideoWorkerQueue> queue,
-                                           bool debug_logs)
+                                           std::shared_ptr<VideoWorkerQueue> queue, bool debug_logs)
     : listener_(std::move(listener)),
       token_(std::move(token)),
       queue_(std::move(queue)),
@@ -170,8 +170,8 @@ RawFrameStreamWorker::RawFrameStreamWorker(UniqueFd listener, std::string token,
 void RawFrameStreamWorker::poll_listener() {
     sockaddr_storage peer{};
     socklen_t peer_length = sizeof peer;
-    UniqueFd connection(::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&peer),
-                                  &peer_length, SOCK_CLOEXEC));
+    UniqueFd connection(
+        ::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &peer_length, SOCK_CLOEXEC));
     if (!connection) {
         const int error = errno;
         if (error != EAGAIN && error != EWOULDBLOCK && debug_logs_) {
@@ -233,13 +233,14 @@ Result<VideoWorkerTimings> RawFrameStreamWorker::send_frame(const QueuedVideoFra
     if (!rgba) {
         return fail(std::move(rgba.error()));
     }
-    if (auto built = build_raw_frame_message_prefix(prefix_, RawFrameMessageFields{
-                                                                 .frame_index = queued.frame_index,
-                                                                 .width = queued.frame.width,
-                                                                 .height = queued.frame.height,
-                                                                 .session_id = queued.session_id,
-                                                                 .payload_length = rgba->size(),
-                                                             });
+    if (auto built = build_raw_frame_message_prefix(prefix_,
+                                                    RawFrameMessageFields{
+                                                        .frame_index = queued.frame_index,
+                                                        .width = queued.frame.width,
+                                                        .height = queued.frame.height,
+                                                        .session_id = queued.session_id,
+                                                        .payload_length = rgba->size(),
+                                                    });
         !built) {
         return fail(std::move(built.error()));
     }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "command_payloads.hpp"
 #include "frame_image.hpp"
 #include "runner_process.hpp"
 
@@ -21,19 +22,6 @@ using namespace std::chrono;
 std::string real_cores_dir() {
     const char* configured = std::getenv("LK_TEST_CORES_DIR");
     return configured != nullptr ? configured : LK_TEST_CORES_DIR;
-}
-
-Json load_payload(const std::string& core, const std::string& platform, const std::string& rom) {
-    return {{"coreId", core},
-            {"platformId", platform},
-            {"gameId", "game"},
-            {"title", "Game"},
-            {"source", {{"kind", "file"}, {"filePath", rom}}}};
-}
-
-Json input_with(bool a_pressed) {
-    return {{"inputState",
-             {{"buttons", {{{"buttonId", "a"}, {"pressed", a_pressed}}}}, {"capturedAt", 0}}}};
 }
 
 struct Frame {

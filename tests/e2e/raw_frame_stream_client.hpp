@@ -41,8 +41,7 @@ class RawFrameStreamClient {
     // A connection to 127.0.0.1:port, or nothing when it is refused. A
     // `receive_buffer` size fixes the socket's receive buffer (no autotuning),
     // so that a client that stops reading stalls the writer quickly.
-    static std::optional<RawFrameStreamClient> connect(std::uint16_t port,
-                                                       int receive_buffer = 0) {
+    static std::optional<RawFrameStreamClient> connect(std::uint16_t port, int receive_buffer = 0) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd < 0) {
             return std::nullopt;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "command_payloads.hpp"
 #include "frame_image.hpp"
 #include "raw_frame_stream_client.hpp"
 #include "runner_process.hpp"
@@ -20,19 +21,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono;
 using test::RawFrameMessage;
 using test::RawFrameStreamClient;
-
-Json load_payload(const std::string& core, const std::string& platform, const std::string& rom) {
-    return {{"coreId", core},
-            {"platformId", platform},
-            {"gameId", "game"},
-            {"title", "Game"},
-            {"source", {{"kind", "file"}, {"filePath", rom}}}};
-}
-
-Json input_with(bool a_pressed) {
-    return {{"inputState",
-             {{"buttons", {{{"buttonId", "a"}, {"pressed", a_pressed}}}}, {"capturedAt", 0}}}};
-}
 
 std::map<std::string, std::string> runner_environment(const std::string& bundle_dir,
                                                       std::map<std::string, std::string> extra) {
@@ -152,8 +140,8 @@ TEST_F(RawFrameStreamE2e, StreamsTheFixtureCoresPictureInEveryPixelFormat) {
         const std::string session = "load-" + format;
         runner.send("loadRom", session,
                     load_payload("genesis-plus-gx", "genesis",
-                                 rom(format + ".bin", "pixel_format=" + format +
-                                                          "\nwidth=80\nheight=60\n")));
+                                 rom(format + ".bin",
+                                     "pixel_format=" + format + "\nwidth=80\nheight=60\n")));
         const std::vector<Json> events = expect_success(runner, session);
         const Json* ready = find_event(events, "rawFrameStreamReady");
         ASSERT_NE(ready, nullptr) << runner.stderr_text();
@@ -190,10 +178,10 @@ TEST_F(RawFrameStreamE2e, AStreamThatCannotListenFallsBackToPngFrameEvents) {
     if (const char* inherited = std::getenv("ASAN_OPTIONS")) {
         asan_options = std::string(inherited) + ":" + asan_options;
     }
-    RunnerProcess runner(runner_environment(install_fixture_core(),
-                                            {{"LD_PRELOAD", LK_REFUSE_BIND_LIBRARY},
-                                             {"ASAN_OPTIONS", asan_options},
-                                             {"LUMENKITE_RUNNER_DEBUG_LOGS", "1"}}));
+    RunnerProcess runner(
+        runner_environment(install_fixture_core(), {{"LD_PRELOAD", LK_REFUSE_BIND_LIBRARY},
+                                                    {"ASAN_OPTIONS", asan_options},
+                                                    {"LUMENKITE_RUNNER_DEBUG_LOGS", "1"}}));
     runner.send("loadRom", "fallback",
                 load_payload("genesis-plus-gx", "genesis", rom("game.bin", "")));
     const std::vector<Json> events = expect_success(runner, "fallback");
@@ -221,6 +209,20 @@ TEST_F(RawFrameStreamE2e, AStreamThatCannotListenFallsBackToPngFrameEvents) {
                   "events: Address already in use (os error 98)\n"),
               std::string::npos)
         << runner.stderr_text();
+}
+
+TEST_F(RawFrameStreamE2e, OnlyTheExactValueSelectsTheStream) {
+    for (const std::string value : {"RAW-STREAM", "raw-stream ", "Raw-Stream"}) {
+        SCOPED_TRACE("'" + value + "'");
+        RunnerProcess runner(
+            runner_environment(install_fixture_core(), {{"LUMENKITE_VIDEO_SINK", value}}));
+        runner.send("loadRom", "l", load_payload("genesis-plus-gx", "genesis", rom("g.bin", "")));
+        const std::vector<Json> events = expect_success(runner, "l");
+        EXPECT_EQ(find_event(events, "rawFrameStreamReady"), nullptr);
+        auto line = runner.read_line(seconds(10));
+        ASSERT_TRUE(line);
+        EXPECT_EQ(Json::parse(*line)["name"], "frameReady");
+    }
 }
 
 std::string real_cores_dir() {

@@ -35,15 +35,15 @@ TEST(RawFrameMessage, HeaderFieldsAreBigEndianAtTheirOffsetsFollowedBySessionAnd
         std::uint64_t value;
     };
     const Field fields[] = {
-        {4, 2, 1},                      // version
-        {6, 2, 36},                     // header length
-        {8, 8, 0x0102030405060708u},    // frame index
-        {16, 4, 256},                   // width
-        {20, 4, 224},                   // height
-        {24, 4, 1024},                  // stride
-        {28, 2, session.size()},        // session id length
-        {30, 2, 8},                     // label length
-        {32, 4, 229376},                // payload length
+        {4, 2, 1},                    // version
+        {6, 2, 36},                   // header length
+        {8, 8, 0x0102030405060708u},  // frame index
+        {16, 4, 256},                 // width
+        {20, 4, 224},                 // height
+        {24, 4, 1024},                // stride
+        {28, 2, session.size()},      // session id length
+        {30, 2, 8},                   // label length
+        {32, 4, 229376},              // payload length
     };
     for (const Field& f : fields) {
         EXPECT_EQ(big_endian_at(out, f.offset, f.size), f.value) << "offset " << f.offset;
@@ -75,8 +75,7 @@ TEST(RawFrameMessage, FieldsThatDoNotFitTheirSlotsAreRefused) {
         {fields(1, long_session, 0), "Raw frame session id is too large."},
         {fields(1073741823, "", 0), nullptr},
         {fields(1073741824, "", 0), "Raw frame pitch is too large."},
-        {fields(std::numeric_limits<std::uint32_t>::max(), "", 0),
-         "Raw frame pitch is too large."},
+        {fields(std::numeric_limits<std::uint32_t>::max(), "", 0), "Raw frame pitch is too large."},
     };
     for (const Case& c : cases) {
         std::vector<std::uint8_t> out;

@@ -31,9 +31,9 @@ std::string digest_hex(const std::vector<std::uint8_t>& bytes) {
 TEST(RawFrameStreamToken, IsTheDigestOfSessionPidAndSixteenByteTime) {
     const system_clock::time_point at{nanoseconds(0x0102030405060708)};
     std::vector<std::uint8_t> expected{'s', '-', '1'};
-    expected.insert(expected.end(), {0xAB, 0xCD, 0x12, 0x34});          // pid, big-endian
-    expected.insert(expected.end(), 8, 0);                               // high half of 128 bits
-    expected.insert(expected.end(), {1, 2, 3, 4, 5, 6, 7, 8});           // nanoseconds
+    expected.insert(expected.end(), {0xAB, 0xCD, 0x12, 0x34});  // pid, big-endian
+    expected.insert(expected.end(), 8, 0);                      // high half of 128 bits
+    expected.insert(expected.end(), {1, 2, 3, 4, 5, 6, 7, 8});  // nanoseconds
     const std::string token = raw_frame_stream_token("s-1", 0xABCD1234u, at);
     EXPECT_EQ(token, digest_hex(expected));
     EXPECT_EQ(token.size(), 64u);

@@ -68,8 +68,8 @@ class StreamFixture {
   public:
     explicit StreamFixture(bool debug_logs = false, std::string session_id = "session-1")
         : emitter(std::make_shared<AnnouncementEmitter>()), session(std::move(session_id)) {
-        auto created = RawFrameStreamVideoSink::create(emitter, session, 60.0,
-                                                        clock.options(debug_logs));
+        auto created =
+            RawFrameStreamVideoSink::create(emitter, session, 60.0, clock.options(debug_logs));
         EXPECT_TRUE(created) << (created ? "" : created.error().message());
         if (created) {
             sink = std::move(*created);
