@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "command_payloads.hpp"
+#include "fixture_core_bundle.hpp"
 #include "frame_image.hpp"
 #include "raw_frame_stream_client.hpp"
 #include "runner_process.hpp"
@@ -117,19 +118,11 @@ std::optional<std::uint32_t> fixture_core_counter(const FrameImage& image) {
     return counter;
 }
 
-class RawFrameStreamE2e : public ::testing::Test {
+class RawFrameStreamE2e : public ::testing::Test, protected FixtureCoreBundle {
   protected:
     std::string install_fixture_core() {
-        fs::copy_file(fs::path(LK_TEST_CORE_DIR) / "lk_test_core_libretro.so",
-                      fs::path(dir.path()) / "genesis_plus_gx_libretro.so",
-                      fs::copy_options::overwrite_existing);
-        return dir.path();
+        return install("lk_test_core_libretro.so", "genesis_plus_gx");
     }
-    std::string rom(const std::string& name, const std::string& content) {
-        write_file(dir.file(name), content);
-        return dir.file(name);
-    }
-    TempDir dir;
 };
 
 TEST_F(RawFrameStreamE2e, StreamsTheFixtureCoresPictureInEveryPixelFormat) {
