@@ -83,10 +83,11 @@ Result<std::unique_ptr<RawFrameStreamVideoSink>> RawFrameStreamVideoSink::create
     }
 
     auto queue = std::make_shared<VideoWorkerQueue>();
-    auto worker = VideoWorkerThread::start(queue, "raw frame stream worker",
-                                           [worker_state = std::make_shared<RawFrameStreamWorker>(
-                                                std::move(listener->fd), std::move(token), queue,
-                                                options.debug_logs)] { worker_state->run(); });
+    auto worker = VideoWorkerThread::start(
+        queue, "raw frame stream worker",
+        [worker_state = std::make_shared<RawFrameStreamWorker>(
+             std::move(listener->fd), std::move(token), queue, options.debug_logs,
+             options.write_timeout)] { worker_state->run(); });
     if (!worker) {
         return fail(fmt::format("Failed to start the raw frame stream worker: {}",
                                 worker.error().display()));

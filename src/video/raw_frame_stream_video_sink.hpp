@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,7 +15,11 @@
 
 namespace lk {
 
-using RawFrameStreamVideoSinkOptions = VideoSinkOptions;
+struct RawFrameStreamVideoSinkOptions : VideoSinkOptions {
+    // How long one socket write may wait for a client that does not read
+    // before the client is dropped.
+    std::chrono::milliseconds write_timeout{250};
+};
 
 class VideoWorkerQueue;
 

@@ -26,7 +26,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kIdlePollInterval = std::chrono::milliseconds(16);
 constexpr auto kHandshakeTimeout = std::chrono::seconds(2);
-constexpr auto kWriteTimeout = std::chrono::milliseconds(250);
 constexpr std::size_t kReadBufferSize = 8192;
 // A token line longer than this cannot match; the client is refused rather
 // than buffered without bound.
@@ -160,11 +159,13 @@ void close_connection(UniqueFd& fd) {
 }  // namespace
 
 RawFrameStreamWorker::RawFrameStreamWorker(UniqueFd listener, std::string token,
-                                           std::shared_ptr<VideoWorkerQueue> queue, bool debug_logs)
+                                           std::shared_ptr<VideoWorkerQueue> queue, bool debug_logs,
+                                           std::chrono::milliseconds write_timeout)
     : listener_(std::move(listener)),
       token_(std::move(token)),
       queue_(std::move(queue)),
       debug_logs_(debug_logs),
+      write_timeout_(write_timeout),
       summary_(debug_logs, "rawFrameWorker", "Convert") {}
 
 void RawFrameStreamWorker::poll_listener() {
@@ -201,7 +202,7 @@ Status RawFrameStreamWorker::authenticate(int fd) const {
     if (auto set = set_timeout(fd, SO_RCVTIMEO, kHandshakeTimeout); !set) {
         return set;
     }
-    if (auto set = set_timeout(fd, SO_SNDTIMEO, kWriteTimeout); !set) {
+    if (auto set = set_timeout(fd, SO_SNDTIMEO, write_timeout_); !set) {
         return set;
     }
     if (auto set = set_no_delay(fd); !set) {

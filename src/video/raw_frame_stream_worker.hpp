@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,7 +20,8 @@ namespace lk {
 class RawFrameStreamWorker {
   public:
     RawFrameStreamWorker(UniqueFd listener, std::string token,
-                         std::shared_ptr<VideoWorkerQueue> queue, bool debug_logs);
+                         std::shared_ptr<VideoWorkerQueue> queue, bool debug_logs,
+                         std::chrono::milliseconds write_timeout);
 
     // Serves until a stop is requested and no frame waits; then closes the
     // client and the listener.
@@ -39,6 +41,7 @@ class RawFrameStreamWorker {
     std::string token_;
     std::shared_ptr<VideoWorkerQueue> queue_;
     bool debug_logs_;
+    std::chrono::milliseconds write_timeout_;
     VideoWorkerSummary summary_;
     std::vector<std::uint8_t> prefix_;  // header, session id and label, reused
 };

@@ -66,10 +66,12 @@ struct ManualClock {
 // A sink under test with its announcement, fed frames one second apart.
 class StreamFixture {
   public:
-    explicit StreamFixture(bool debug_logs = false, std::string session_id = "session-1")
+    explicit StreamFixture(bool debug_logs = false, std::string session_id = "session-1",
+                           milliseconds write_timeout = milliseconds(250))
         : emitter(std::make_shared<AnnouncementEmitter>()), session(std::move(session_id)) {
-        auto created =
-            RawFrameStreamVideoSink::create(emitter, session, 60.0, clock.options(debug_logs));
+        RawFrameStreamVideoSinkOptions options = clock.options(debug_logs);
+        options.write_timeout = write_timeout;
+        auto created = RawFrameStreamVideoSink::create(emitter, session, 60.0, options);
         EXPECT_TRUE(created) << (created ? "" : created.error().message());
         if (created) {
             sink = std::move(*created);
@@ -327,7 +329,9 @@ VideoFrame big_frame(std::uint8_t shade) {
 }
 
 TEST(RawFrameStreamVideoSink, FramesPushedWhileTheWorkerWritesAreDroppedNotQueued) {
-    StreamFixture f;
+    // A long write timeout: the client must not be dropped while it is slow
+    // to start reading on a loaded machine.
+    StreamFixture f(/*debug_logs=*/false, "session-1", /*write_timeout=*/milliseconds(30'000));
     RawFrameStreamClient client = f.streaming_client(solid_rgba(1), kSmallReceiveBuffer);
     const std::uint64_t first_index = f.sink->next_frame_index();
     f.push_when_idle(big_frame(20));
