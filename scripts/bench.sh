@@ -16,5 +16,7 @@ for program in $(find build/release/bench -type f -executable -name 'lk_*_bench'
   echo "== $program"
   "$program" --benchmark_filter="$filter"
 done
+echo "== raw frame stream against PNG frame events, per 640x480 frame"
+bench/video/raw_vs_png.sh build/release
 echo "== build/release/bench/runtime/lk_runtime_measure"
 build/release/bench/runtime/lk_runtime_measure "$LK_TEST_CORES_DIR"

@@ -18,6 +18,7 @@
 #include "runtime/filesystem_artifact_store.hpp"
 #include "video/null_video_sink.hpp"
 #include "video/png_frame_event_video_sink.hpp"
+#include "video/raw_frame_stream_video_sink.hpp"
 
 namespace lk {
 
@@ -65,11 +66,14 @@ std::unique_ptr<AudioSinkFactory> audio_sink_factory() {
     return std::make_unique<DesktopAudioSinkFactory>();
 }
 
-// "null" gives the null sink; anything else PNG frame events. The raw frame
-// stream ("raw-stream") is not part of this build yet and falls back to PNG
-// frame events, as the stream itself does when it cannot serve a client.
+// "raw-stream" gives the raw frame stream (which falls back to PNG frame events
+// when it cannot be set up), "null" the null sink; anything else PNG frame
+// events. Comparisons are exact.
 std::unique_ptr<VideoSinkFactory> video_sink_factory(const RunnerEventEmitterHandle& emitter) {
     const auto kind = read_env_text("LUMENKITE_VIDEO_SINK");
+    if (kind && *kind == "raw-stream") {
+        return std::make_unique<RawFrameStreamVideoSinkFactory>(emitter, video_frame_rate());
+    }
     if (kind && *kind == "null") {
         return std::make_unique<NullVideoSinkFactory>();
     }

@@ -1,19 +1,15 @@
 #include "video/png_frame_event_video_sink.hpp"
 
-#include <atomic>
-#include <condition_variable>
-#include <exception>
-#include <limits>
-#include <mutex>
 #include <optional>
 #include <utility>
 
 #include <fmt/format.h>
 
 #include "common/diagnostics.hpp"
-#include "common/panic_report.hpp"
+#include "common/saturating.hpp"
 #include "video/frame_ready_line.hpp"
 #include "video/png_screenshot_encoder.hpp"
+#include "video/video_worker_queue.hpp"
 #include "video/video_worker_summary.hpp"
 
 namespace lk {
@@ -21,65 +17,6 @@ namespace lk {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A frame waiting for the worker.
-struct QueuedVideoFrame {
-    VideoFrame frame;
-    std::string session_id;
-    Clock::time_point queued_at;
-    std::uint64_t frame_index = 0;
-};
-
-double milliseconds_between(Clock::time_point from, Clock::time_point to) {
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-void saturating_increment(std::uint64_t& counter) {
-    if (counter != std::numeric_limits<std::uint64_t>::max()) {
-        ++counter;
-    }
-}
-
-}  // namespace
-
-class PngFrameWorkerQueue {
-  public:
-    // Puts `frame` into the slot and returns the frame it replaced, if any.
-    std::optional<QueuedVideoFrame> replace_pending(QueuedVideoFrame frame) {
-        std::optional<QueuedVideoFrame> replaced;
-        {
-            const std::lock_guard lock(mutex_);
-            replaced = std::exchange(pending_, std::move(frame));
-            ready_.notify_one();
-        }
-        return replaced;
-    }
-
-    // The waiting frame, waiting for one if need be; nothing once a stop was
-    // requested and the slot is empty (a waiting frame still goes out).
-    std::optional<QueuedVideoFrame> take_next_frame() {
-        std::unique_lock lock(mutex_);
-        ready_.wait(lock, [this] { return pending_.has_value() || stop_requested_; });
-        return std::exchange(pending_, std::nullopt);
-    }
-
-    void request_stop() {
-        const std::lock_guard lock(mutex_);
-        stop_requested_ = true;
-        ready_.notify_one();
-    }
-
-    // Set by the worker when an exception ended it; read after joining it.
-    std::atomic<bool> panicked{false};
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable ready_;            // a frame arrived or a stop was requested
-    std::optional<QueuedVideoFrame> pending_;  // guarded by mutex_; one slot, never more
-    bool stop_requested_ = false;              // guarded by mutex_
-};
-
-namespace {
 
 // Encodes one frame and emits its event; the timings of the two spans and of
 // the wait in the slot. Base64 and the line are built between the spans.
@@ -112,7 +49,7 @@ Result<VideoWorkerTimings> emit_frame_event(const PngScreenshotEncoder& encoder,
     };
 }
 
-void run_worker(PngFrameWorkerQueue& queue, RunnerEventEmitter& emitter, bool debug_logs) {
+void run_worker(VideoWorkerQueue& queue, RunnerEventEmitter& emitter, bool debug_logs) {
     const PngScreenshotEncoder encoder(/*fast_mode=*/true);
     VideoWorkerSummary summary(debug_logs);
     std::string line;  // reused for every frame
@@ -140,24 +77,20 @@ PngFrameEventVideoSink::PngFrameEventVideoSink(RunnerEventEmitterHandle emitter,
     : session_id_(std::move(session_id)),
       options_(std::move(options)),
       rate_cap_(maximum_frames_per_second),
-      queue_(std::make_shared<PngFrameWorkerQueue>()) {
-    try {
-        worker_ = std::thread(
-            [queue = queue_, emitter = std::move(emitter), debug_logs = options_.debug_logs] {
-                try {
-                    run_worker(*queue, *emitter, debug_logs);
-                } catch (...) {
-                    report_panic("PNG frame event worker",
-                                 describe_exception(std::current_exception()));
-                    queue->panicked.store(true, std::memory_order_release);
-                }
-            });
-    } catch (const std::exception& error) {
+      queue_(std::make_shared<VideoWorkerQueue>()) {
+    auto worker = VideoWorkerThread::start(
+        queue_, "PNG frame event worker",
+        [queue = queue_, emitter = std::move(emitter), debug_logs = options_.debug_logs] {
+            run_worker(*queue, *emitter, debug_logs);
+        });
+    if (!worker) {
         // Without a worker nothing could take frames: drop them all instead.
         runner_log("Failed to start the PNG frame event worker; no frames will be sent: {}",
-                   error.what());
+                   worker.error().display());
         stopped_ = true;
+        return;
     }
+    worker_ = std::move(*worker);
 }
 
 PngFrameEventVideoSink::~PngFrameEventVideoSink() {
@@ -203,15 +136,7 @@ Status PngFrameEventVideoSink::set_maximum_frames_per_second(double fps) {
 
 Status PngFrameEventVideoSink::stop() {
     stopped_ = true;
-    queue_->request_stop();
-    if (!worker_.joinable()) {
-        return {};
-    }
-    worker_.join();
-    if (queue_->panicked.load(std::memory_order_acquire)) {
-        return fail("PNG frame event worker panicked.");
-    }
-    return {};
+    return worker_.stop("PNG frame event worker panicked.");
 }
 
 PngFrameEventVideoSinkFactory::PngFrameEventVideoSinkFactory(RunnerEventEmitterHandle emitter,

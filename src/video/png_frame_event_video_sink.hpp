@@ -2,32 +2,21 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
-#include "common/switches.hpp"
 #include "protocol/runner_event_emitter.hpp"
 #include "video/frame_rate_cap.hpp"
 #include "video/video_sink.hpp"
 #include "video/video_sink_factory.hpp"
+#include "video/video_sink_options.hpp"
+#include "video/video_worker_thread.hpp"
 
 namespace lk {
 
-// Choices a sink takes from its surroundings; tests replace them.
-struct PngFrameEventVideoSinkOptions {
-    // The instants the frame-rate cap is measured with (runtime thread only).
-    std::function<std::chrono::steady_clock::time_point()> clock = [] {
-        return std::chrono::steady_clock::now();
-    };
-    // Whether the replacement, failure and statistics lines go to standard
-    // error.
-    bool debug_logs = runner_debug_logs_enabled();
-};
+using PngFrameEventVideoSinkOptions = VideoSinkOptions;
 
-// The one-frame slot between a sink and its worker (defined with the worker).
-class PngFrameWorkerQueue;
+class VideoWorkerQueue;
 
 // The default video sink: every accepted frame becomes a "frameReady" event
 // whose data URL holds the frame as a PNG file. A worker thread encodes and
@@ -61,10 +50,10 @@ class PngFrameEventVideoSink final : public VideoSink {
     std::string session_id_;
     PngFrameEventVideoSinkOptions options_;
     FrameRateCap rate_cap_;
-    std::shared_ptr<PngFrameWorkerQueue> queue_;
+    std::shared_ptr<VideoWorkerQueue> queue_;
     std::uint64_t replaced_frames_ = 0;   // saturating
     std::uint64_t next_frame_index_ = 0;  // saturating
-    std::thread worker_;                  // joined by stop()
+    VideoWorkerThread worker_;            // joined by stop()
     bool stopped_ = false;                // stop() was called, or no worker could start
 };
 

@@ -15,6 +15,12 @@ struct VideoWorkerTimings {
     double emit_ms = 0.0;    // writing it out
 };
 
+// Milliseconds from `from` to `to`.
+inline double milliseconds_between(std::chrono::steady_clock::time_point from,
+                                   std::chrono::steady_clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
 // The statistics a video worker keeps for its debug line. Owned by the worker
 // thread. Disabled (debug logs off), it gathers nothing.
 class VideoWorkerSummary {

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "command_payloads.hpp"
+#include "fixture_core_bundle.hpp"
 #include "frame_image.hpp"
 #include "runner_process.hpp"
 
@@ -21,19 +23,6 @@ using namespace std::chrono;
 std::string real_cores_dir() {
     const char* configured = std::getenv("LK_TEST_CORES_DIR");
     return configured != nullptr ? configured : LK_TEST_CORES_DIR;
-}
-
-Json load_payload(const std::string& core, const std::string& platform, const std::string& rom) {
-    return {{"coreId", core},
-            {"platformId", platform},
-            {"gameId", "game"},
-            {"title", "Game"},
-            {"source", {{"kind", "file"}, {"filePath", rom}}}};
-}
-
-Json input_with(bool a_pressed) {
-    return {{"inputState",
-             {{"buttons", {{{"buttonId", "a"}, {"pressed", a_pressed}}}}, {"capturedAt", 0}}}};
 }
 
 struct Frame {
@@ -355,20 +344,7 @@ TEST_F(MgbaE2e, CloseRomAndReloadAndEndOfInput) {
 }
 
 // Our fixture core, installed into a bundle directory under a table core id.
-class FixtureCoreE2e : public ::testing::Test {
-  protected:
-    std::string install(const std::string& fixture, const std::string& as_core) {
-        fs::copy_file(fs::path(LK_TEST_CORE_DIR) / fixture,
-                      fs::path(dir.path()) / (as_core + "_libretro.so"),
-                      fs::copy_options::overwrite_existing);
-        return dir.path();
-    }
-    std::string rom(const std::string& name, const std::string& content) {
-        write_file(dir.file(name), content);
-        return dir.file(name);
-    }
-    TempDir dir;
-};
+class FixtureCoreE2e : public ::testing::Test, protected FixtureCoreBundle {};
 
 TEST_F(FixtureCoreE2e, LoadFailuresCarryTheirMessages) {
     install("lk_api_v2_libretro.so", "snes9x");
