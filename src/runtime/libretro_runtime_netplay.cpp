@@ -28,6 +28,7 @@ Status LibretroRuntime::start_netplay_mode(const rc::StartNetplayMode& command,
     skip_next_frame_wait_ = false;
     netplay_stalled_ = false;
     scheduled_netplay_pause_.reset();
+    set_clip_recorder_paused(false);
     Status cleared = audio_sink_->clear();
     if (cleared) {
         pacer.restart();
@@ -91,6 +92,7 @@ bool LibretroRuntime::take_scheduled_netplay_pause(FramePacer& pacer) {
     const ScheduledNetplayPause pause = *scheduled_netplay_pause_;
     scheduled_netplay_pause_.reset();
     paused_ = true;
+    set_clip_recorder_paused(true);
     if (auto cleared = audio_sink_->clear(); !cleared) {
         runner_log("Failed to clear audio for netplay pause: {}", cleared.error().display());
     }
