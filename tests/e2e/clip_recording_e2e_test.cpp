@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fixture_core_bundle.hpp"
 #include "frame_image.hpp"
 #include "runner_process.hpp"
 
@@ -19,11 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
-
-std::string real_cores_dir() {
-    const char* configured = std::getenv("LK_TEST_CORES_DIR");
-    return configured != nullptr ? configured : LK_TEST_CORES_DIR;
-}
 
 // The full path of a program found in PATH, or empty.
 std::string find_program(const std::string& name) {
@@ -139,8 +135,7 @@ class ClipSession {
                 continue;
             }
             events.push_back(event);
-            if ((event["name"] == "commandSucceeded" || event["name"] == "commandFailed") &&
-                event["payload"]["requestId"] == id) {
+            if (is_reply_to(event, id)) {
                 return events;
             }
         }

@@ -4,12 +4,20 @@
 // names of table cores, and the text "ROMs" that configure them. Needs the
 // definitions of the lk_test_fixtures target.
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "runner_process.hpp"
 
 namespace lk::e2e {
+
+// The directory of the real Debian cores: LK_TEST_CORES_DIR from the
+// environment, else the build's default.
+inline std::string real_cores_dir() {
+    const char* configured = std::getenv("LK_TEST_CORES_DIR");
+    return configured != nullptr ? configured : LK_TEST_CORES_DIR;
+}
 
 class FixtureCoreBundle {
   public:

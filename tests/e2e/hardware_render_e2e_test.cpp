@@ -88,8 +88,7 @@ class HardwareRenderE2e : public ::testing::Test {
             if (events != nullptr) {
                 events->push_back(event);
             }
-            if ((event["name"] == "commandSucceeded" || event["name"] == "commandFailed") &&
-                event["payload"]["requestId"] == id) {
+            if (is_reply_to(event, id)) {
                 return event;
             }
         }

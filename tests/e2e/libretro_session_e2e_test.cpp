@@ -20,11 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
-std::string real_cores_dir() {
-    const char* configured = std::getenv("LK_TEST_CORES_DIR");
-    return configured != nullptr ? configured : LK_TEST_CORES_DIR;
-}
-
 struct Frame {
     std::uint64_t index = 0;
     FrameImage image;
@@ -62,8 +57,7 @@ class LibretroSession {
             if (events != nullptr) {
                 events->push_back(event);
             }
-            if ((event["name"] == "commandSucceeded" || event["name"] == "commandFailed") &&
-                event["payload"]["requestId"] == id) {
+            if (is_reply_to(event, id)) {
                 return event;
             }
         }

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fixture_core_bundle.hpp"
 #include "runner_process.hpp"
 
 namespace lk::e2e {
@@ -23,11 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 using Clock = steady_clock;
-
-std::string real_cores_dir() {
-    const char* configured = std::getenv("LK_TEST_CORES_DIR");
-    return configured != nullptr ? configured : LK_TEST_CORES_DIR;
-}
 
 Json load_payload(const std::string& core, const std::string& platform, const std::string& rom) {
     return {{"coreId", core},

@@ -218,11 +218,6 @@ TEST_F(RawFrameStreamE2e, OnlyTheExactValueSelectsTheStream) {
     }
 }
 
-std::string real_cores_dir() {
-    const char* configured = std::getenv("LK_TEST_CORES_DIR");
-    return configured != nullptr ? configured : LK_TEST_CORES_DIR;
-}
-
 TEST(RawFrameStreamMgbaE2e, OurRomStreamsItsCounterAndReactsToA) {
     if (!fs::exists(fs::path(real_cores_dir()) / "mgba_libretro.so")) {
         FAIL() << "mgba_libretro.so is missing from " << real_cores_dir()

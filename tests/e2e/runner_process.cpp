@@ -203,11 +203,15 @@ std::vector<Json> RunnerProcess::events_until_reply(const std::string& request_i
         }
         events.push_back(Json::parse(*line));
         const Json& e = events.back();
-        if ((e["name"] == "commandSucceeded" || e["name"] == "commandFailed") &&
-            e["payload"]["requestId"] == request_id) {
+        if (is_reply_to(e, request_id)) {
             return events;
         }
     }
+}
+
+bool is_reply_to(const Json& event, const std::string& request_id) {
+    return (event["name"] == "commandSucceeded" || event["name"] == "commandFailed") &&
+           event["payload"]["requestId"] == request_id;
 }
 
 bool RunnerProcess::stays_quiet(std::chrono::milliseconds quiet) {

@@ -67,6 +67,9 @@ class RunnerProcess {
     std::optional<int> exit_status_;
 };
 
+// True when `event` is the reply (commandSucceeded/commandFailed) to `request_id`.
+bool is_reply_to(const Json& event, const std::string& request_id);
+
 // Path of the built runner binary.
 std::string runner_binary_path();
 
