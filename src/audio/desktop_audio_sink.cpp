@@ -133,17 +133,7 @@ Status DesktopAudioSink::stop_playback() {
     stream_.reset();
     stream_config_.reset();
     pipeline_.reset();
-    source_frames_ = 0;
-    output_frames_ = 0;
-    contention_dropped_frames_ = 0;
-    device_->callbacks.store(0, std::memory_order_relaxed);
-    device_->prefill_frames.store(0, std::memory_order_relaxed);
-    device_->read_frames.store(0, std::memory_order_relaxed);
-    device_->requested_frames.store(0, std::memory_order_relaxed);
-    device_->underrun_frames.store(0, std::memory_order_relaxed);
-    metric_source_rate_ = 0;
-    metric_output_rate_ = 0;
-    metrics_timestamp_ = std::chrono::steady_clock::now();
+    reset_metrics(0, 0);
     return device_->buffer.clear();
 }
 
