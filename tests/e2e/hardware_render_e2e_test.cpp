@@ -178,11 +178,14 @@ TEST_F(HardwareRenderE2e, LargerFramesGrowTheFramebufferAndInputReachesThePictur
     ASSERT_TRUE(grown.has_value());
     expect_quadrants(*grown, 640, 480);
 
-    runner.send("setInputState", "press",
-                {{"inputState",
-                  {{"buttons", {{{"buttonId", "a"}, {"pressed", true}}}}, {"capturedAt", 0}}}});
+    // Held as the shell holds a button: the state is sent again with every
+    // frame, so slow frames never let the runtime release it as stale.
+    const Json press = {
+        {"inputState",
+         {{"buttons", {{{"buttonId", "a"}, {"pressed", true}}}}, {"capturedAt", 0}}}};
     bool saw_yellow = false;
     for (int i = 0; i < 30 && !saw_yellow; ++i) {
+        runner.send("setInputState", "press", press);
         auto image = next_frame(runner);
         ASSERT_TRUE(image.has_value());
         saw_yellow = image->at(639, 479) == kYellow;
