@@ -4,6 +4,8 @@
 #include <limits>
 #include <new>
 
+#include "common/saturating.hpp"
+
 namespace lk {
 namespace {
 
@@ -11,11 +13,6 @@ namespace {
 // waits for the producer to grow the ring. Larger (absurd) capacities grow on
 // demand instead.
 constexpr std::uint64_t kPreallocatedFramesLimit = std::uint64_t{1} << 18;
-
-std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
-    const std::uint64_t sum = a + b;
-    return sum < a ? std::numeric_limits<std::uint64_t>::max() : sum;
-}
 
 std::int16_t scale_sample(std::int16_t sample, std::uint64_t numerator, std::uint64_t length) {
     const auto product = std::int64_t{sample} * static_cast<std::int64_t>(numerator);

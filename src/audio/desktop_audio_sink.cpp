@@ -10,15 +10,10 @@
 #include "audio/audio_playback_policy.hpp"
 #include "audio/audio_sample_rate.hpp"
 #include "common/diagnostics.hpp"
+#include "common/saturating.hpp"
 
 namespace lk {
 namespace {
-
-std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
-    return b > std::numeric_limits<std::uint64_t>::max() - a
-               ? std::numeric_limits<std::uint64_t>::max()
-               : a + b;
-}
 
 void add_counter(std::atomic<std::uint64_t>& counter, std::uint64_t value) {
     counter.fetch_add(value, std::memory_order_relaxed);

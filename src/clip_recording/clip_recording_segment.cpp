@@ -6,6 +6,8 @@
 
 #include <fmt/format.h>
 
+#include "common/saturating.hpp"
+
 namespace lk {
 
 std::string clip_segment_directory_name(std::uint64_t index) {
@@ -26,12 +28,6 @@ double clip_segment_duration_seconds(std::uint64_t video_frames, double capture_
                              ? 0.0
                              : static_cast<double>(audio_frames) / static_cast<double>(sample_rate);
     return std::max(video, audio);
-}
-
-std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
-    return b > std::numeric_limits<std::uint64_t>::max() - a
-               ? std::numeric_limits<std::uint64_t>::max()
-               : a + b;
 }
 
 }  // namespace lk

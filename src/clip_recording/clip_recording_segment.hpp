@@ -28,7 +28,4 @@ std::string clip_frame_file_name(std::uint64_t index);
 double clip_segment_duration_seconds(std::uint64_t video_frames, double capture_rate,
                                      std::uint64_t audio_frames, std::uint32_t sample_rate);
 
-// a + b, staying at the largest value instead of wrapping.
-std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b);
-
 }  // namespace lk

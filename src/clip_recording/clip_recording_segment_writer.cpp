@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "clip_recording/clip_file_io.hpp"
+#include "common/saturating.hpp"
 
 namespace lk {
 

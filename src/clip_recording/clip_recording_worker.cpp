@@ -4,6 +4,7 @@
 
 #include "clip_recording/clip_file_io.hpp"
 #include "common/panic_report.hpp"
+#include "common/saturating.hpp"
 
 namespace lk {
 

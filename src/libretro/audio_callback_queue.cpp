@@ -4,15 +4,9 @@
 #include <iterator>
 #include <limits>
 
-namespace lk {
+#include "common/saturating.hpp"
 
-namespace {
-std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
-    return b > std::numeric_limits<std::uint64_t>::max() - a
-               ? std::numeric_limits<std::uint64_t>::max()
-               : a + b;
-}
-}  // namespace
+namespace lk {
 
 std::uint64_t AudioCallbackQueue::push(AudioSampleBatch batch) {
     // Only whole stereo frames that are really there count.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/diagnostics.hpp"
+#include "common/saturating.hpp"
 #include "libretro/callback_runtime_state.hpp"
 
 namespace lk::callback_bridge {
@@ -13,12 +14,6 @@ namespace lk::callback_bridge {
 namespace {
 
 constexpr std::uint64_t kProgressLineInterval = 44'100;
-
-std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
-    return b > std::numeric_limits<std::uint64_t>::max() - a
-               ? std::numeric_limits<std::uint64_t>::max()
-               : a + b;
-}
 
 // Debug lines composed under the lock and written after it is released.
 struct AudioDebugLines {

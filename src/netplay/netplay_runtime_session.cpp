@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "common/saturating.hpp"
 #include "protocol/event_output.hpp"
 
 namespace lk {
@@ -12,10 +13,6 @@ namespace lk {
 namespace {
 
 constexpr std::uint64_t kMaxFrame = std::numeric_limits<std::uint64_t>::max();
-
-std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
-    return a > kMaxFrame - b ? kMaxFrame : a + b;
-}
 
 std::uint64_t saturating_sub(std::uint64_t a, std::uint64_t b) {
     return a < b ? 0 : a - b;

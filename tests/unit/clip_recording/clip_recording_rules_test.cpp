@@ -9,6 +9,7 @@
 #include "clip_recording/clip_media_selection.hpp"
 #include "clip_recording/clip_recorder_config.hpp"
 #include "clip_recording/clip_recording_segment.hpp"
+#include "common/saturating.hpp"
 
 namespace lk {
 namespace {
